@@ -1,0 +1,51 @@
+// The file-system services the engine and the window need. Paths are 8-bit
+// strings in the process code page (UTF-8 under our manifest).
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// A file open for writing. Writes are buffered; Close() flushes and throws
+// RuntimeError when anything failed to reach the disk.
+class OutputFile {
+ public:
+  virtual ~OutputFile() = default;
+  virtual void Write(std::string_view bytes) = 0;  // throws RuntimeError
+  virtual void Close() = 0;                        // throws RuntimeError
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // nullopt when the variable is not set.
+  virtual std::optional<std::string> GetEnvironment(const std::string& name) = 0;
+  // The system's temporary folder, without a trailing backslash.
+  virtual std::string SystemTempFolder() = 0;
+  // The folder holding the running executable, as the system reports it
+  // (a drive root keeps its backslash: "C:\").
+  virtual std::string ExecutableFolder() = 0;
+
+  // True when the file's last-modification time can be read.
+  virtual bool CanReadModificationTime(const std::string& path) = 0;
+  // First name matching a wildcard pattern (files only; hidden and system
+  // files excluded), as a directory listing returns it; nullopt when none.
+  virtual std::optional<std::string> FindFirstPlainFile(const std::string& pattern) = 0;
+
+  // Creates or truncates the file. Throws RuntimeError when it cannot.
+  virtual std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) = 0;
+  // The whole file as bytes. Throws RuntimeError when it cannot be read.
+  virtual std::string ReadWholeFile(const std::string& path) = 0;
+  // Renames from over to, replacing an existing file. Throws RuntimeError.
+  virtual void ReplaceFile(const std::string& from, const std::string& to) = 0;
+  // Ordinary deletion; false on failure.
+  virtual bool RemoveFile(const std::string& path) = 0;
+  // Deletes a read-only file too; false on failure.
+  virtual bool RemoveFileForced(const std::string& path) = 0;
+};
+
+}  // namespace platform

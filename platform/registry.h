@@ -1,0 +1,85 @@
+// The registry as the program sees it: the handful of operations the branch
+// reader, the preference store and the run-at-logon writer need, with the
+// Win32 result codes and buffer rules. Win32 implementation in win32/, an
+// in-memory one for native tests in memory/.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+using RegResult = std::int32_t;  // a Win32 LONG error code
+inline constexpr RegResult kErrorSuccess = 0;
+inline constexpr RegResult kErrorFileNotFound = 2;
+inline constexpr RegResult kErrorAccessDenied = 5;
+inline constexpr RegResult kErrorInvalidHandle = 6;
+inline constexpr RegResult kErrorMoreData = 234;
+inline constexpr RegResult kErrorNoMoreItems = 259;
+
+// Predefined root keys, as their handle values.
+using RootKey = std::uint32_t;
+inline constexpr RootKey kHkeyClassesRoot = 0x80000000u;
+inline constexpr RootKey kHkeyCurrentUser = 0x80000001u;
+inline constexpr RootKey kHkeyLocalMachine = 0x80000002u;
+inline constexpr RootKey kHkeyUsers = 0x80000003u;
+inline constexpr RootKey kHkeyCurrentConfig = 0x80000005u;
+
+// Access rights (REGSAM).
+inline constexpr std::uint32_t kKeyQueryValue = 0x0001;
+inline constexpr std::uint32_t kKeySetValue = 0x0002;
+inline constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
+inline constexpr std::uint32_t kKeyEnumerateSubKeys = 0x0008;
+inline constexpr std::uint32_t kKeyNotify = 0x0010;
+inline constexpr std::uint32_t kKeyCreateLink = 0x0020;
+inline constexpr std::uint32_t kKeyRead = 0x20019;
+inline constexpr std::uint32_t kKeyWrite = 0x20006;
+// Query, set, create subkey, enumerate, notify and create link.
+inline constexpr std::uint32_t kKeyLegacyReadWrite = 0x3F;
+
+// Value types.
+inline constexpr std::uint32_t kRegNone = 0;
+inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegExpandSz = 2;
+inline constexpr std::uint32_t kRegBinary = 3;
+inline constexpr std::uint32_t kRegDword = 4;
+inline constexpr std::uint32_t kRegMultiSz = 7;
+
+// Opaque open-key handle; 0 is never a valid open key.
+using KeyHandle = std::uintptr_t;
+
+class Registry {
+ public:
+  virtual ~Registry() = default;
+
+  // Opens root\path (path empty: the root itself). On failure *key is
+  // unchanged.
+  [[nodiscard]] virtual RegResult OpenKey(RootKey root, const std::string& path,
+                                          std::uint32_t access, KeyHandle* key) = 0;
+  // Opens or creates root\path.
+  [[nodiscard]] virtual RegResult CreateKey(RootKey root, const std::string& path,
+                                            std::uint32_t access, KeyHandle* key) = 0;
+  virtual RegResult CloseKey(KeyHandle key) = 0;
+
+  // RegEnumValueA's contract: *name_length is the name buffer's size in
+  // characters (NUL included) on entry and the name's length (NUL excluded)
+  // on return; *data_size is the data buffer's size in bytes on entry and the
+  // data's size on return. A name or data that does not fit returns
+  // kErrorMoreData with *type and the needed *data_size filled in.
+  [[nodiscard]] virtual RegResult EnumValue(KeyHandle key, std::uint32_t index, char* name,
+                                            std::uint32_t* name_length, std::uint32_t* type,
+                                            std::uint8_t* data, std::uint32_t* data_size) = 0;
+  // RegEnumKeyA's contract: the subkey's name, NUL-terminated, into a buffer
+  // of name_size characters; kErrorMoreData when it does not fit.
+  [[nodiscard]] virtual RegResult EnumKey(KeyHandle key, std::uint32_t index, char* name,
+                                          std::uint32_t name_size) = 0;
+
+  [[nodiscard]] virtual RegResult QueryValue(KeyHandle key, const std::string& name,
+                                             std::uint32_t* type, std::string* data) = 0;
+  [[nodiscard]] virtual RegResult SetValue(KeyHandle key, const std::string& name,
+                                           std::uint32_t type, const void* data,
+                                           std::uint32_t size) = 0;
+  [[nodiscard]] virtual RegResult DeleteValue(KeyHandle key, const std::string& name) = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,1 @@
+namespace kestrelmark_platform_placeholder {}

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs what is missing (Debian packages only) and prepares the Wine prefix.
+set -euo pipefail
+source "$(dirname "$0")/env.sh"
+
+missing=()
+for p in $KM_PACKAGES; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+if [ ! -f "$WINEPREFIX/.kestrelmark-ready" ]; then
+  echo "Creating the Wine prefix in $WINEPREFIX"
+  rm -rf "$WINEPREFIX"; mkdir -p "$WINEPREFIX"
+  DISPLAY= "$KM_WINE" wineboot --init </dev/null >/dev/null 2>&1
+  /usr/lib/wine/wineserver -w
+  # No crash dialog (a crash would hang a test), a virtual desktop (no 2 s
+  # waits for a window manager that never answers), fonts Wine cannot find.
+  reg=$(mktemp --suffix=.reg)
+  printf '%s\r\n' 'REGEDIT4' '' \
+    '[HKEY_CURRENT_USER\Software\Wine\WineDbg]' '"ShowCrashDialog"=dword:00000000' '' \
+    '[HKEY_CURRENT_USER\Software\Wine\Explorer]' '"Desktop"="Default"' '' \
+    '[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]' '"Default"="1024x768"' '' > "$reg"
+  DISPLAY= "$KM_WINE" regedit /S "Z:${reg//\//\\}" </dev/null >/dev/null 2>&1
+  rm -f "$reg"
+  cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  /usr/lib/wine/wineserver -w
+  touch "$WINEPREFIX/.kestrelmark-ready"
+fi

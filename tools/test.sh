@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds both sides and runs every test: the
+# native tests (sanitizers) and the Windows tests under Wine.
+set -uo pipefail
+source "$(dirname "$0")/env.sh"
+source "$(dirname "$0")/xvfb.sh"
+"$(dirname "$0")/setup.sh" || exit 1
+"$(dirname "$0")/build.sh" native || { echo "0 passed, 1 failed (native build)"; exit 1; }
+"$(dirname "$0")/build.sh" windows || { echo "0 passed, 1 failed (windows build)"; exit 1; }
+
+km_start_display || exit 1
+server_log="$KM_BUILD/wineserver.log"
+# A persistent server: Wine's services otherwise keep ctest's pipes open.
+/usr/lib/wine/wineserver -p30 >"$server_log" 2>&1 || true
+trap 'km_stop_display' EXIT
+
+passed=0; failed=0
+for side in native windows; do
+  log="$KM_BUILD/$side/ctest.log"
+  (cd "$KM_BUILD/$side" && ctest --output-on-failure --timeout 600 "$@") 2>&1 | tee "$log"
+  p=$(grep -cE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* +Passed' "$log" || true)
+  f=$(grep -cE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* (\*\*\*|Failed|Not Run|Exception)' "$log" || true)
+  passed=$((passed + p)); failed=$((failed + f))
+done
+/usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]

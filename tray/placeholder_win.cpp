@@ -1,0 +1,1 @@
+namespace kestrelmark_tray_placeholder {}
