@@ -1,0 +1,1 @@
+namespace kestrelmark_ui_placeholder {}
