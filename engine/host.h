@@ -25,8 +25,8 @@ class EngineHost : public platform::MessageBoxes {
   // ListView2's rows.
   virtual void ClearResults() = 0;
   virtual void AddResult(const std::string& text) = 0;
-  // Lets other window events run (see platform::EventLoop::Yield).
-  virtual void Yield() = 0;
+  // Lets other window events run (see platform::EventLoop::YieldToEventLoop; not "Yield", which <windows.h> defines as a macro).
+  virtual void YieldToEventLoop() = 0;
 };
 
 }  // namespace mKestrelmark

@@ -10,7 +10,7 @@ class EventLoop {
   // item of long work: the Win32 version pumps only once a time slice has
   // passed since its last pump. A quit message taken here is posted again
   // for the main loop.
-  virtual void Yield() = 0;
+  virtual void YieldToEventLoop() = 0;
   // Processes every pending event now, whatever the time slice.
   virtual void PumpPending() = 0;
 };

@@ -1,1 +1,0 @@
-namespace kestrelmark_tray_placeholder {}
