@@ -26,10 +26,11 @@ void Hook(HWND window, tray::cSysTray* control) {
   SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(control));
   auto current = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC));
   if (current == &TrayWindowProc) return;  // hooked already: keep the slot as it is
-  // The result is the old procedure; a refused call leaves the window as it
-  // was, which the shell's notifications then simply do not reach.
-  PreviousWindowProc = reinterpret_cast<WNDPROC>(
+  // A refused call (0) leaves the window as it was, which the shell's
+  // notifications then simply do not reach; the slot is kept for the others.
+  auto previous = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TrayWindowProc)));
+  if (previous != nullptr) PreviousWindowProc = previous;
 }
 
 void Unhook(HWND window) {
