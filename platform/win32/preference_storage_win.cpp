@@ -5,27 +5,15 @@
 #include <vector>
 
 #include "platform/runtime_error.h"
+#include "platform/win32/file_system_win.h"
 #include "platform/win32/unique_handle_win.h"
 
 namespace platform {
 namespace {
 
-std::string SystemMessage(LONG code) {
-  char* buffer = nullptr;
-  const DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  std::string text = length ? std::string(buffer, length) : std::string();
-  if (buffer) LocalFree(buffer);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
-    text.pop_back();
-  }
-  if (text.empty()) text = "Error " + std::to_string(code);
-  return text;
-}
-
 [[noreturn]] void ThrowWriteError(const std::string& key, LONG code) {
-  throw RuntimeError("Could not save the setting \"" + key + "\": " + SystemMessage(code));
+  throw RuntimeError("Could not save the setting \"" + key +
+                     "\": " + DescribeWin32Error(static_cast<unsigned long>(code)));
 }
 
 }  // namespace

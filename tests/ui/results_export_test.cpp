@@ -1,0 +1,180 @@
+#include "ui/results_export.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/memory/memory_clipboard.h"
+#include "platform/memory/memory_file_system.h"
+#include "platform/runtime_error.h"
+#include "platform/save_dialog.h"
+
+namespace ui {
+namespace {
+
+struct Row {
+  std::vector<std::string> cells;  // cells[0] is the row's text
+  bool checked = false;
+};
+
+class FakeList : public ListViewRows {
+ public:
+  FakeList(int columns, std::vector<Row> rows) : rows_(std::move(rows)), columns_(columns) {}
+  int RowCount() override { return static_cast<int>(rows_.size()); }
+  int ColumnCount() override { return columns_; }
+  std::string RowText(int row) override { return At(row).cells.at(0); }
+  std::string SubItemText(int row, int sub_item) override {
+    const Row& r = At(row);
+    return static_cast<std::size_t>(sub_item) < r.cells.size() ? r.cells[sub_item] : "";
+  }
+  bool IsChecked(int row) override { return At(row).checked; }
+
+  std::vector<Row> rows_;
+
+ private:
+  // Out of range is a fault in the copy, not in the list.
+  Row& At(int row) { return rows_.at(static_cast<std::size_t>(row - 1)); }
+  int columns_;
+};
+
+class CopyTest : public ::testing::Test {
+ protected:
+  std::string Copy(FakeList& list) {
+    CopyListToClipboard(list, clipboard_, [&] { ++yields_; });
+    return clipboard_.text().value_or("<no text>");
+  }
+  platform::MemoryClipboard clipboard_;
+  int yields_ = 0;
+};
+
+TEST_F(CopyTest, EmptyListLeavesTheClipboardAlone) {
+  clipboard_.Seed("what the user had");
+  FakeList list(1, {});
+  EXPECT_EQ(Copy(list), "what the user had");
+  EXPECT_EQ(clipboard_.clear_attempts() + clipboard_.set_attempts(), 0);
+}
+
+TEST_F(CopyTest, RowsButNoneTickedPlaceAnEmptyText) {
+  clipboard_.Seed("what the user had");
+  FakeList list(1, {{{"a"}}, {{"b"}}});
+  EXPECT_EQ(Copy(list), "");
+  EXPECT_EQ(clipboard_.clear_count(), 1);
+  EXPECT_EQ(clipboard_.format(), 0u);
+}
+
+TEST_F(CopyTest, TickedRowsLoseTrailingBlanksAndEndInCrLf) {
+  FakeList list(1, {{{"key\\a  "}, true}, {{"skipped"}}, {{"key\\b  v=1   "}, true}});
+  EXPECT_EQ(Copy(list), "key\\a\r\nkey\\b  v=1\r\n");
+}
+
+TEST_F(CopyTest, ColumnsArePaddedToTheWidestCellOfAllRows) {
+  // The widest first cell ("abcde") is in a row that is not ticked: widths
+  // count every row.
+  FakeList list(3, {{{"abc", "x", "1"}, true}, {{"abcde", "yy", "22"}}, {{"", "", "3"}, true}});
+  EXPECT_EQ(Copy(list), "abc  \tx \t1\r\n     \t  \t3\r\n");
+}
+
+TEST_F(CopyTest, TrimmingStopsAtTheTabBeforeAnEmptyLastColumn) {
+  // The final tab goes, then the last column's padding; the tab before it
+  // and the first column's padding stay.
+  FakeList list(2, {{{"ab", ""}, true}, {{"a", "long"}}});
+  EXPECT_EQ(Copy(list), "ab\t\r\n");
+  FakeList padded(2, {{{"a", ""}, true}, {{"ab", "long"}}});
+  EXPECT_EQ(Copy(padded), "a \t\r\n");
+}
+
+TEST_F(CopyTest, WidthsCountCharactersNotBytes) {
+  FakeList list(2, {{{"\xC3\xA4\xC3\xB6", "x"}, true}, {{"abc", "y"}, true}});
+  EXPECT_EQ(Copy(list), "\xC3\xA4\xC3\xB6 \tx\r\nabc\ty\r\n");
+}
+
+TEST_F(CopyTest, YieldsBeforeEveryMeasuredCellEveryRowAndEveryCopiedCell) {
+  FakeList list(2, {{{"a", "b"}, true}, {{"c", "d"}}, {{"e", "f"}}});
+  Copy(list);
+  // 2 columns x 3 rows measured, 3 rows visited, 2 cells of the ticked row.
+  EXPECT_EQ(yields_, 6 + 3 + 2);
+}
+
+TEST_F(CopyTest, AListRefilledDuringAYieldEndsTheCopyWithoutFault) {
+  FakeList list(1, {{{"a"}, true}, {{"b"}, true}, {{"c"}, true}});
+  int calls = 0;
+  CopyListToClipboard(list, clipboard_, [&] {
+    if (++calls == 5) list.rows_.resize(1);  // a comparison cleared and refilled the list
+  });
+  EXPECT_EQ(clipboard_.text().value_or("<no text>"), "a\r\n");
+}
+
+TEST(ClipboardRetry, ABusyClipboardIsRetriedUntilItFrees) {
+  platform::MemoryClipboard clipboard;
+  clipboard.FailNextAttempts(999);
+  EXPECT_TRUE(ClipboardSetText(clipboard, "t"));
+  EXPECT_EQ(clipboard.set_attempts(), 1000);
+  EXPECT_EQ(clipboard.text(), "t");
+}
+
+TEST(ClipboardRetry, SetTextGivesUpAfterAThousandAttempts) {
+  platform::MemoryClipboard clipboard;
+  clipboard.Seed("old");
+  clipboard.FailNextAttempts(1000);
+  EXPECT_FALSE(ClipboardSetText(clipboard, "new", 0));
+  EXPECT_EQ(clipboard.set_attempts(), 1000);
+  EXPECT_EQ(clipboard.text(), "old");
+}
+
+TEST(ClipboardRetry, ClearGivesUpAfterAThousandAttemptsAndStopsAtTheFirstSuccess) {
+  platform::MemoryClipboard clipboard;
+  clipboard.Seed("old");
+  clipboard.FailNextAttempts(1000);
+  ClipboardClear(clipboard);
+  EXPECT_EQ(clipboard.clear_attempts(), 1000);
+  EXPECT_EQ(clipboard.text(), "old");
+  ClipboardClear(clipboard);
+  EXPECT_EQ(clipboard.clear_attempts(), 1001);
+  EXPECT_FALSE(clipboard.text().has_value());
+}
+
+TEST(SaveFilter, BarsBecomeNulsAndTheListEndsInTwoNuls) {
+  const std::string converted = platform::FilterToNulSeparated(kSaveFilter);
+  EXPECT_EQ(converted, std::string("Text File (*.txt)\0*.txt\0", 24));
+  EXPECT_EQ(converted.c_str()[converted.size()], '\0');
+}
+
+class ResultsFileTest : public ::testing::Test {
+ protected:
+  platform::MemoryFileSystem files_;
+  const std::string path_ = "C:\\Users\\me\\changes.txt";
+};
+
+TEST_F(ResultsFileTest, NoRowsGiveAnEmptyFile) {
+  WriteResultsFile(files_, path_, {});
+  EXPECT_EQ(files_.FileBytes(path_), "");
+}
+
+TEST_F(ResultsFileTest, EveryRowIsOneLineEndedByCrLfTheLastIncluded) {
+  WriteResultsFile(files_, path_, {"HKCU\\a", "HKCU\\a  v=1  ", ""});
+  EXPECT_EQ(files_.FileBytes(path_), "HKCU\\a\r\nHKCU\\a  v=1  \r\n\r\n");
+}
+
+TEST_F(ResultsFileTest, AnExistingFileIsReplacedAndTheNameUsedAsChosen) {
+  files_.PutFile("C:\\out", "old content that is longer");
+  WriteResultsFile(files_, "C:\\out", {"x"});
+  EXPECT_EQ(files_.FileBytes("C:\\out"), "x\r\n");
+  EXPECT_FALSE(files_.HasFile("C:\\out.txt"));
+}
+
+TEST_F(ResultsFileTest, AFileThatCannotBeCreatedOrWrittenThrowsOnce) {
+  files_.FailCreate(path_);
+  EXPECT_THROW(WriteResultsFile(files_, path_, {"a", "b", "c"}), platform::RuntimeError);
+  files_.FailCreate(path_, false);
+  files_.FailWrite(path_);
+  EXPECT_THROW(WriteResultsFile(files_, path_, {"a", "b", "c"}), platform::RuntimeError);
+}
+
+TEST(RowTexts, TakesTheFirstColumnOfEveryRowTickedOrNot) {
+  FakeList list(2, {{{"a", "sub"}, true}, {{"b", "sub"}}});
+  EXPECT_EQ(RowTexts(list), (std::vector<std::string>{"a", "b"}));
+}
+
+}  // namespace
+}  // namespace ui
