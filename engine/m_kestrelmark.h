@@ -2,7 +2,10 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "engine/entry_list.h"
 #include "engine/host.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
@@ -22,6 +25,23 @@ struct BranchSelection {
   std::string snapshot_path;
 };
 
+// Status texts and messages of the snapshot and the check.
+inline constexpr char kStatusCreatingSnapshot[] = "Creating Snap Shot..";
+inline constexpr char kStatusScanningPrefix[] = "Scanning: ";
+inline constexpr char kStatusSnapshotComplete[] = "Snapshot Complete..";
+inline constexpr char kStatusComparisonAborted[] = "Comparison Aborted..";
+inline constexpr char kStatusLoadingSnapshot[] = "Loading Snapshot file..";
+inline constexpr char kStatusPreparingComparison[] = "Preparing Comparison Snapshot..";
+inline constexpr char kStatusComparing[] = "Comparing Images..";
+inline constexpr char kStatusComparisonComplete[] = "Comparison Complete!";
+inline constexpr char kMessageTakeSnapshotFirst[] = "Please take a snapshot of this key first";
+inline constexpr char kSnapshotFileName[] = "registry.snp";
+
+// The root-hive table: Option1 index 0..4 to HKCR, HKCU, HKLM, HKU, HKCC.
+// Any other index (no button selected) gives 0, a root that never opens, so
+// such a reading is empty.
+platform::RootKey RootKeyForOption(int option_index);
+
 // TEMP + "\registry.snp"; the system's temporary folder when TEMP is unset.
 std::string SnapshotPath(platform::FileSystem& files);
 // Root, start path and mode from the window's branch controls.
@@ -38,5 +58,20 @@ void CreateSnapshot(const EngineContext& context);
 // One check: fresh reading against the snapshot, rows into the results list.
 // Reports its own errors ("mKestrelmark.CompareRegistry").
 void CompareRegistry(const EngineContext& context);
+
+// The snapshot file's text split at every CR LF, the piece after the last
+// CR LF included (so a file ending in CR LF gives a final empty line); a
+// zero-byte file gives no lines. The views point into text.
+std::vector<std::string_view> SplitSnapshotLines(std::string_view text);
+
+// The fresh entries that the snapshot does not hold, in fresh-reading order.
+// A non-empty entry is reported when no snapshot line anywhere equals it; an
+// entry holding CR LF (written as several lines) is reported, whole, when any
+// of its CR LF-separated pieces has no equal line. Empty entries are never
+// reported; deletions are not seen. Yields once per snapshot line taken in
+// and once per fresh entry. The views point into fresh.
+std::vector<std::string_view> CompareEntryLists(const std::vector<std::string_view>& old_lines,
+                                                const RegStuff::EntryList& fresh,
+                                                EngineHost& host);
 
 }  // namespace mKestrelmark

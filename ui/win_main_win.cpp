@@ -1,6 +1,74 @@
+// The program: one Form1 over the real services, and the message loop.
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  MessageBoxA(nullptr, "Kestrelmark", "Kestrelmark", MB_OK);
-  return 0;
+#include <memory>
+
+#include "platform/win32/clipboard_win.h"
+#include "platform/win32/event_loop_win.h"
+#include "platform/win32/file_system_win.h"
+#include "platform/win32/message_box_win.h"
+#include "platform/win32/notify_area_win.h"
+#include "platform/win32/preference_storage_win.h"
+#include "platform/win32/registry_win.h"
+#include "platform/win32/save_dialog_win.h"
+#include "platform/win32/shell_win.h"
+#include "platform/win32/single_instance_win.h"
+#include "resources/resource_ids.h"
+#include "tray/c_sys_tray_win.h"
+#include "ui/form1_texts.h"
+#include "ui/form1_win.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  platform::Win32Registry registry;
+  platform::Win32FileSystem files;
+  platform::Win32PreferenceStorage preferences;
+  platform::Win32MessageBoxes message_boxes;
+  platform::Win32Clipboard clipboard;
+  platform::Win32SaveDialog save_dialog;
+  platform::Win32Shell shell;
+  platform::Win32EventLoop event_loop;
+  platform::Win32NotifyArea notify_area;
+  // Held for the whole run: a second start sees it.
+  platform::SingleInstance instance_lock;
+
+  ui::Form1 form({
+      .registry = registry,
+      .files = files,
+      .preferences = preferences,
+      .message_boxes = message_boxes,
+      .clipboard = clipboard,
+      .save_dialog = save_dialog,
+      .shell = shell,
+      .event_loop = event_loop,
+      .make_tray =
+          [&](HWND window, tray::TrayEvents& events) -> std::unique_ptr<tray::TrayControl> {
+        auto control = std::make_unique<tray::cSysTray>(window, events, notify_area, event_loop);
+        // The control's stored design: in the tray, with the program's icon.
+        tray::PropertyBag stored;
+        stored.in_tray = true;
+        stored.tray_tip = ui::kTrayTip;
+        stored.tray_icon = tray::LoadIconPicture(instance, IDI_KESTRELMARK,
+                                                 GetSystemMetrics(SM_CXSMICON));
+        control->ReadProperties(stored);
+        return control;
+      },
+      .another_instance_running = [&] { return instance_lock.AnotherInstanceRunning(); },
+      .end_process = {},
+      .seconds_since_midnight = {},
+  });
+  if (!form.Create(instance)) return 1;
+  message_boxes.set_owner(form.hwnd());
+  clipboard.set_owner(form.hwnd());
+  save_dialog.set_owner(form.hwnd());
+  if (!form.Form_Load()) return 0;
+  message_boxes.set_application_title(form.AppTitle());
+  form.Show();
+
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    if (form.PreTranslateMessage(message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return static_cast<int>(message.wParam);
 }

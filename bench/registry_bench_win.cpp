@@ -1,0 +1,368 @@
+// Measures the branch reader, the snapshot and the check against the
+// registry API itself, on a synthetic branch in the (Wine) registry, with
+// the real yields and status label a window gives them. See README.md.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/m_kestrelmark.h"
+#include "engine/reg_stuff.h"
+#include "platform/win32/event_loop_win.h"
+#include "platform/win32/file_system_win.h"
+#include "platform/win32/lazy_label_win.h"
+#include "platform/win32/registry_win.h"
+#include "platform/win32/unique_handle_win.h"
+
+namespace {
+
+constexpr char kBenchKey[] = "Software\\KestrelmarkBench";
+constexpr char kBranch[] = "Software\\KestrelmarkBench\\Branch";
+constexpr char kReadyValue[] = "Generated v1";
+constexpr int kFanOut = 10;
+constexpr int kDepth = 4;
+constexpr int kValuesPerKey = 10;
+constexpr UINT kProbeMessage = WM_APP + 1;
+
+double Seconds() {
+  static const double frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(f.QuadPart);
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart) / frequency;
+}
+
+// ---- The synthetic branch -------------------------------------------------
+
+struct BranchShape {
+  long keys = 0, values = 0, oversize = 0, binary = 0;
+};
+
+void AppendHex(std::string& reg, const std::string& name, const std::string& bytes) {
+  reg += "\"" + name + "\"=hex:";
+  char hex[4];
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(bytes[i]));
+    reg += hex;
+    if (i + 1 < bytes.size()) reg += (i % 24 == 23) ? ",\\\r\n  " : ",";
+  }
+  reg += "\r\n";
+}
+
+// One key and its values, then its subkeys (fan-out kFanOut, kDepth levels).
+void AppendKey(std::string& reg, const std::string& path, int level, long& serial,
+               BranchShape& shape) {
+  ++shape.keys;
+  const long n = serial++;
+  reg += "[HKEY_CURRENT_USER\\" + path + "]\r\n";
+  char text[128];
+  for (int v = 0; v < kValuesPerKey; ++v) {
+    ++shape.values;
+    const std::string name = "Value " + std::to_string(v);
+    if (v == 3 && n % 97 == 0) {
+      ++shape.oversize;  // more than the reader's 1024 bytes, among the others
+      AppendHex(reg, name, std::string(2000, static_cast<char>(n & 0xFF)));
+    } else if (v == 7 && n % 7 == 0) {
+      ++shape.binary;
+      AppendHex(reg, name, std::string(16, static_cast<char>(v)));
+    } else if (v % 2 == 0) {
+      std::snprintf(text, sizeof text, "\"%s\"=\"C:\\\\Program Files\\\\App %ld\\\\file%d.dll\"\r\n",
+                    name.c_str(), n, v);
+      reg += text;
+    } else {
+      std::snprintf(text, sizeof text, "\"%s\"=dword:%08lx\r\n", name.c_str(),
+                    static_cast<unsigned long>(n * 31 + v));
+      reg += text;
+    }
+  }
+  reg += "\r\n";
+  if (level == kDepth) return;
+  for (int i = 0; i < kFanOut; ++i)
+    AppendKey(reg, path + "\\Key " + std::to_string(i), level + 1, serial, shape);
+}
+
+bool BranchIsReady() {
+  platform::UniqueHkey key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kBenchKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+    return false;
+  return RegQueryValueExA(key.get(), kReadyValue, nullptr, nullptr, nullptr, nullptr) ==
+         ERROR_SUCCESS;
+}
+
+bool RunAndWait(std::string command) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process))
+    return false;
+  platform::UniqueKernelHandle process_handle(process.hProcess);
+  platform::UniqueKernelHandle thread_handle(process.hThread);
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 1;
+  GetExitCodeProcess(process.hProcess, &code);
+  return code == 0;
+}
+
+bool GenerateBranch(const std::string& folder) {
+  RegDeleteTreeA(HKEY_CURRENT_USER, kBenchKey);
+  std::string reg = "REGEDIT4\r\n\r\n";
+  BranchShape shape;
+  long serial = 0;
+  AppendKey(reg, kBranch, 0, serial, shape);
+  const std::string path = folder + "\\branch.reg";
+  {
+    platform::Win32FileSystem files;
+    auto file = files.CreateOutputFile(path);
+    file->Write(reg);
+    file->Close();
+  }
+  std::printf("Generating: %ld keys, %ld values (%ld over 1024 bytes, %ld other binary), %zu "
+              "bytes of .reg\n",
+              shape.keys, shape.values, shape.oversize, shape.binary, reg.size());
+  const double start = Seconds();
+  const bool imported = RunAndWait("reg.exe import \"" + path + "\"");
+  DeleteFileA(path.c_str());
+  if (!imported) return false;
+  std::printf("Imported in %.1f s\n", Seconds() - start);
+  platform::UniqueHkey key;
+  const DWORD one = 1;
+  return RegCreateKeyExA(HKEY_CURRENT_USER, kBenchKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                         key.put(), nullptr) == ERROR_SUCCESS &&
+         RegSetValueExA(key.get(), kReadyValue, 0, REG_DWORD,
+                        reinterpret_cast<const BYTE*>(&one), sizeof one) == ERROR_SUCCESS;
+}
+
+// ---- The API limit: the reader's calls and nothing else -------------------
+
+struct RawCounts {
+  long keys = 0, values = 0;
+};
+
+void RawWalk(std::string& path, RawCounts& counts) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  ++counts.keys;
+  char name[256];
+  BYTE data[1024];
+  for (DWORD i = 0;; ++i) {
+    DWORD name_length = sizeof name, size = sizeof data, type = 0;
+    const LONG result = RegEnumValueA(key, i, name, &name_length, nullptr, &type, data, &size);
+    if (result == ERROR_MORE_DATA) continue;
+    if (result != ERROR_SUCCESS) break;
+    ++counts.values;
+  }
+  std::vector<std::string> names;
+  for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; ++i)
+    names.emplace_back(name);
+  RegCloseKey(key);
+  for (const std::string& child : names) {
+    const std::size_t length = path.size();
+    path += '\\';
+    path += child;
+    RawWalk(path, counts);
+    path.resize(length);
+  }
+}
+
+// ---- A window as the program has one --------------------------------------
+
+std::atomic<bool> g_measuring{false};
+double g_longest_wait = 0;
+long g_probes = 0;
+
+LRESULT CALLBACK BenchWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == kProbeMessage) {
+    if (g_measuring) {
+      double posted;
+      static_assert(sizeof posted == sizeof lparam);
+      std::memcpy(&posted, &lparam, sizeof posted);
+      g_longest_wait = std::max(g_longest_wait, Seconds() - posted);
+      ++g_probes;
+    }
+    return 0;
+  }
+  return DefWindowProcA(window, message, wparam, lparam);
+}
+
+class BenchHost : public mKestrelmark::EngineHost {
+ public:
+  explicit BenchHost(HWND label) : label_(label) {}
+  mKestrelmark::BranchControls ReadBranchControls() override { return controls; }
+  void SetStatus(const std::string& text) override { label_.SetText(text); }
+  void ClearResults() override { rows.clear(); }
+  void AddResult(const std::string& text) override { rows.push_back(text); }
+  void YieldToEventLoop() override {
+    label_.FlushIfDue();
+    loop_.YieldToEventLoop();
+  }
+  void ShowMessage(const std::string& text, const std::string&, platform::MessageIcon) override {
+    std::printf("message: %s\n", text.c_str());
+  }
+  void Flush() { label_.Flush(); }
+  void PumpAll() { loop_.PumpPending(); }
+  std::uint64_t label_writes() const { return label_.write_count(); }
+
+  mKestrelmark::BranchControls controls;
+  std::vector<std::string> rows;
+
+ private:
+  platform::LazyLabel label_;
+  platform::Win32EventLoop loop_;
+};
+
+struct Figures {
+  std::vector<double> seconds;
+  double longest_wait = 0;
+  double Median() const {
+    std::vector<double> sorted = seconds;
+    std::sort(sorted.begin(), sorted.end());
+    const std::size_t n = sorted.size();
+    return n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
+  }
+};
+
+template <class Work>
+void Measure(BenchHost& host, Figures& figures, Work&& work) {
+  host.PumpAll();  // probes queued before the run do not count against it
+  g_longest_wait = 0;
+  g_measuring = true;
+  const double start = Seconds();
+  work();
+  const double elapsed = Seconds() - start;
+  // Probes still queued when the work returns have waited through its end.
+  host.PumpAll();
+  g_measuring = false;
+  host.Flush();
+  figures.seconds.push_back(elapsed);
+  figures.longest_wait = std::max(figures.longest_wait, g_longest_wait);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int runs = 5;
+  bool regenerate = false, remove_branch = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--regenerate") regenerate = true;
+    else if (arg == "--remove") remove_branch = true;
+    else if (arg.rfind("--runs=", 0) == 0) runs = std::max(1, std::atoi(arg.c_str() + 7));
+    else {
+      std::printf("usage: registry_bench [--runs=N] [--regenerate] [--remove]\n");
+      return 2;
+    }
+  }
+  if (remove_branch) {
+    RegDeleteTreeA(HKEY_CURRENT_USER, kBenchKey);
+    std::printf("Removed HKCU\\%s\n", kBenchKey);
+    return 0;
+  }
+
+  platform::Win32FileSystem files;
+  const std::string folder = files.SystemTempFolder() + "\\km-bench";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  SetEnvironmentVariableA("TEMP", folder.c_str());  // the snapshot goes there
+
+  if (regenerate || !BranchIsReady()) {
+    if (!GenerateBranch(folder)) {
+      std::printf("Could not build the synthetic branch\n");
+      return 1;
+    }
+  }
+
+  WNDCLASSA window_class = {};
+  window_class.lpfnWndProc = BenchWindowProc;
+  window_class.hInstance = GetModuleHandleA(nullptr);
+  window_class.lpszClassName = "KestrelmarkBench";
+  RegisterClassA(&window_class);
+  platform::UniqueHwnd window(CreateWindowA("KestrelmarkBench", "Kestrelmark bench",
+                                            WS_OVERLAPPEDWINDOW, 0, 0, 400, 200, nullptr, nullptr,
+                                            GetModuleHandleA(nullptr), nullptr));
+  platform::UniqueHwnd label(CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE, 10, 10, 300, 20,
+                                           window.get(), nullptr, GetModuleHandleA(nullptr),
+                                           nullptr));
+  if (!window || !label) {
+    std::printf("Could not create the window\n");
+    return 1;
+  }
+
+  BenchHost host(label.get());
+  host.controls.selected_option = 1;
+  host.controls.search_subkey = true;
+  host.controls.subkey_text = kBranch;
+  host.controls.include_values = true;
+  platform::Win32Registry registry;
+  mKestrelmark::EngineContext context{registry, files, host};
+
+  // A helper thread posts a probe every few milliseconds; the window
+  // records how long the longest one waited for its dispatch.
+  std::atomic<bool> posting{true};
+  const HWND target = window.get();
+  std::thread poster([&] {
+    while (posting) {
+      const double now = Seconds();
+      LPARAM stamp;
+      std::memcpy(&stamp, &now, sizeof stamp);
+      PostMessageA(target, kProbeMessage, 0, stamp);
+      Sleep(3);
+    }
+  });
+
+  Figures raw, read, snapshot, compare;
+  RawCounts counts;
+  std::size_t entries = 0, rows = 0;
+  std::string path;
+  {  // warm-up: the registry's pages and caches, once
+    path = kBranch;
+    RawCounts warm;
+    RawWalk(path, warm);
+  }
+  for (int run = 0; run < runs; ++run) {
+    Measure(host, raw, [&] {
+      counts = RawCounts();
+      path = kBranch;
+      RawWalk(path, counts);
+    });
+    Measure(host, read, [&] {
+      const RegStuff::EntryList list =
+          RegStuff::ReadBranch(registry, host, platform::kHkeyCurrentUser, kBranch, true);
+      entries = list.size();
+    });
+    Measure(host, snapshot, [&] { mKestrelmark::CreateSnapshot(context); });
+    Measure(host, compare, [&] { mKestrelmark::CompareRegistry(context); });
+    rows = host.rows.size();
+    std::fprintf(stderr, "run %d of %d done\n", run + 1, runs);
+  }
+  posting = false;
+  poster.join();
+  host.PumpAll();
+
+  const std::string snapshot_text = files.ReadWholeFile(mKestrelmark::SnapshotPath(files));
+  std::printf("Branch: %ld keys, %ld values enumerated; %zu entries; snapshot %zu bytes; "
+              "check rows %zu; %d runs, %ld probes\n",
+              counts.keys, counts.values, entries, snapshot_text.size(), rows, runs, g_probes);
+  std::printf("%-16s %10s %12s %18s\n", "", "median s", "vs raw loop", "longest wait ms");
+  const double raw_median = raw.Median();
+  auto row = [&](const char* name, const Figures& f) {
+    std::printf("%-16s %10.3f %11.2fx %18.1f\n", name, f.Median(), raw_median / f.Median(),
+                f.longest_wait * 1000);
+  };
+  row("raw API loop", raw);
+  row("ReadBranch", read);
+  row("CreateSnapshot", snapshot);
+  row("CompareRegistry", compare);
+  std::printf("CompareRegistry / ReadBranch time: %.2f\n", compare.Median() / read.Median());
+  std::printf("label writes: %llu\n", static_cast<unsigned long long>(host.label_writes()));
+  DeleteFileA(mKestrelmark::SnapshotPath(files).c_str());
+  RemoveDirectoryA(folder.c_str());
+  return 0;
+}

@@ -1,0 +1,125 @@
+#include "engine/reg_stuff.h"
+
+#include <cstring>
+
+#include "engine/entry_text.h"
+
+namespace RegStuff {
+namespace {
+
+// At most one key of the walk is open: the key is closed before descending,
+// and also when an error unwinds the walk.
+class OpenKeyScope {
+ public:
+  OpenKeyScope(platform::Registry& registry, platform::KeyHandle key)
+      : registry_(registry), key_(key) {}
+  OpenKeyScope(const OpenKeyScope&) = delete;
+  OpenKeyScope& operator=(const OpenKeyScope&) = delete;
+  ~OpenKeyScope() { Close(); }
+  void Close() {
+    if (key_ == 0) return;
+    registry_.CloseKey(key_);  // nothing to do when closing fails
+    key_ = 0;
+  }
+
+ private:
+  platform::Registry& registry_;
+  platform::KeyHandle key_;
+};
+
+}  // namespace
+
+BranchReader::BranchReader(platform::Registry& registry, mKestrelmark::EngineHost& host,
+                           bool include_values, EntryList& entries)
+    : registry_(registry), host_(host), include_values_(include_values), entries_(entries) {}
+
+void BranchReader::EnumerateKey(platform::RootKey root, std::string& path) {
+  platform::KeyHandle key = 0;
+  // Read access only: asking for more would skip every key the user may
+  // read but not write.
+  if (registry_.OpenKey(root, path, platform::kKeyRead, &key) != platform::kErrorSuccess) return;
+  OpenKeyScope open_key(registry_, key);
+
+  const std::size_t block_start = blocks_.size();
+  if (include_values_) {
+    blocks_.push_back(path);
+    ReadValues(key, path);
+  }
+
+  const std::size_t names_start = subkey_names_.size();
+  char name[kSubkeyBufferSize];
+  for (std::uint32_t index = 0;; ++index) {
+    if (registry_.EnumKey(key, index, name, kSubkeyBufferSize) != platform::kErrorSuccess) break;
+    subkey_names_.push_back(std::string_view(name, strnlen(name, kSubkeyBufferSize)));
+    host_.YieldToEventLoop();
+  }
+  open_key.Close();
+
+  const std::size_t names_end = subkey_names_.size();
+  const std::size_t path_length = path.size();
+  for (std::size_t n = names_start; n < names_end; ++n) {
+    if (!path.empty()) path += '\\';
+    path += subkey_names_[n];
+    if (!include_values_) entries_.push_back(path);
+    EnumerateKey(root, path);
+    path.resize(path_length);
+    host_.YieldToEventLoop();
+  }
+  subkey_names_.TruncateTo(names_start);
+
+  if (include_values_) {
+    const std::size_t block_end = blocks_.size();
+    for (std::size_t b = block_start; b < block_end; ++b) {
+      entries_.push_back(blocks_[b]);
+      host_.YieldToEventLoop();
+    }
+    blocks_.TruncateTo(block_start);
+  }
+}
+
+void BranchReader::ReadValues(platform::KeyHandle key, const std::string& path) {
+  char name[kNameBufferSize];
+  std::uint8_t data[kDataBufferSize];
+  for (std::uint32_t index = 0;; ++index) {
+    std::uint32_t name_length = kNameBufferSize;
+    std::uint32_t type = 0;
+    std::uint32_t data_size = kDataBufferSize;
+    // A DWORD reported with fewer than four bytes shows zeros for the rest.
+    std::memset(data, 0, 4);
+    const platform::RegResult result =
+        registry_.EnumValue(key, index, name, &name_length, &type, data, &data_size);
+    if (result == platform::kErrorMoreData) {
+      // A name or data too large for the buffers gets no entry; the values
+      // after it are still read.
+      host_.YieldToEventLoop();
+      continue;
+    }
+    if (result != platform::kErrorSuccess) break;
+    // A registry that reports more than its buffers hold gives no entry.
+    if (name_length < kNameBufferSize && data_size <= kDataBufferSize) {
+      AppendValueEntry(blocks_, path, std::string_view(name, name_length), type,
+                       std::string_view(reinterpret_cast<const char*>(data), data_size));
+    }
+    host_.YieldToEventLoop();
+  }
+}
+
+void ReadBranch(platform::Registry& registry, mKestrelmark::EngineHost& host,
+                platform::RootKey root, const std::string& start_path, bool include_values,
+                EntryList& entries) {
+  entries.clear();
+  entries.reserve(1024, 64 * 1024);
+  BranchReader reader(registry, host, include_values, entries);
+  std::string path = start_path;
+  reader.EnumerateKey(root, path);
+}
+
+EntryList ReadBranch(platform::Registry& registry, mKestrelmark::EngineHost& host,
+                     platform::RootKey root, const std::string& start_path,
+                     bool include_values) {
+  EntryList entries;
+  ReadBranch(registry, host, root, start_path, include_values, entries);
+  return entries;
+}
+
+}  // namespace RegStuff

@@ -1,0 +1,305 @@
+#include "platform/memory/memory_registry.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace platform {
+namespace {
+
+constexpr std::uint32_t kWriteRights = kKeySetValue | kKeyCreateSubKey | kKeyCreateLink;
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// Splits a path at backslashes; a single trailing backslash is allowed, an
+// empty component elsewhere makes the path malformed (false).
+bool SplitPath(const std::string& path, std::vector<std::string_view>& parts) {
+  parts.clear();
+  if (path.empty()) return true;
+  std::string_view rest = path;
+  if (rest.back() == '\\') rest.remove_suffix(1);
+  for (;;) {
+    const std::size_t at = rest.find('\\');
+    const std::string_view part = rest.substr(0, at);
+    if (part.empty()) return false;
+    parts.push_back(part);
+    if (at == std::string_view::npos) return true;
+    rest.remove_prefix(at + 1);
+  }
+}
+
+}  // namespace
+
+struct MemoryRegistry::Node {
+  struct Value {
+    std::string name;
+    std::uint32_t type = 0;
+    std::string bytes;
+  };
+  std::string name;
+  std::vector<std::shared_ptr<Node>> subkeys;
+  std::vector<Value> values;
+  bool deny_open = false;
+  bool deny_write = false;
+
+  std::shared_ptr<Node> Child(std::string_view child_name) const {
+    for (const auto& child : subkeys)
+      if (SameName(child->name, child_name)) return child;
+    return nullptr;
+  }
+  Value* FindValue(std::string_view value_name) {
+    for (Value& value : values)
+      if (SameName(value.name, value_name)) return &value;
+    return nullptr;
+  }
+  void Put(const std::string& value_name, std::uint32_t type, std::string_view bytes) {
+    if (Value* value = FindValue(value_name)) {
+      value->type = type;
+      value->bytes.assign(bytes);
+      return;
+    }
+    values.push_back({value_name, type, std::string(bytes)});
+  }
+};
+
+MemoryRegistry::MemoryRegistry() {
+  for (RootKey root : {kHkeyClassesRoot, kHkeyCurrentUser, kHkeyLocalMachine, kHkeyUsers,
+                       kHkeyCurrentConfig})
+    roots_[root] = std::make_shared<Node>();
+}
+
+MemoryRegistry::~MemoryRegistry() = default;
+
+std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::RootNode(RootKey root) const {
+  const auto it = roots_.find(root);
+  return it == roots_.end() ? nullptr : it->second;
+}
+
+std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::Find(RootKey root,
+                                                           const std::string& path) const {
+  std::shared_ptr<Node> node = RootNode(root);
+  std::vector<std::string_view> parts;
+  if (!node || !SplitPath(path, parts)) return nullptr;
+  for (std::string_view part : parts) {
+    node = node->Child(part);
+    if (!node) return nullptr;
+  }
+  return node;
+}
+
+std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::FindOrCreate(RootKey root,
+                                                                   const std::string& path) {
+  std::shared_ptr<Node> node = RootNode(root);
+  std::vector<std::string_view> parts;
+  if (!node) throw std::invalid_argument("unknown root key");
+  if (!SplitPath(path, parts)) throw std::invalid_argument("malformed key path: " + path);
+  for (std::string_view part : parts) {
+    std::shared_ptr<Node> child = node->Child(part);
+    if (!child) {
+      child = std::make_shared<Node>();
+      child->name.assign(part);
+      node->subkeys.push_back(child);
+    }
+    node = child;
+  }
+  return node;
+}
+
+void MemoryRegistry::AddKey(RootKey root, const std::string& path) { FindOrCreate(root, path); }
+
+void MemoryRegistry::PutValue(RootKey root, const std::string& path, const std::string& name,
+                              std::uint32_t type, std::string_view bytes) {
+  FindOrCreate(root, path)->Put(name, type, bytes);
+}
+
+void MemoryRegistry::PutString(RootKey root, const std::string& path, const std::string& name,
+                               std::string_view text) {
+  std::string bytes(text);
+  bytes.push_back('\0');
+  PutValue(root, path, name, kRegSz, bytes);
+}
+
+void MemoryRegistry::PutDword(RootKey root, const std::string& path, const std::string& name,
+                              std::uint32_t value) {
+  const char bytes[4] = {static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF),
+                         static_cast<char>((value >> 16) & 0xFF),
+                         static_cast<char>((value >> 24) & 0xFF)};
+  PutValue(root, path, name, kRegDword, std::string_view(bytes, 4));
+}
+
+bool MemoryRegistry::RemoveKey(RootKey root, const std::string& path) {
+  std::vector<std::string_view> parts;
+  if (!SplitPath(path, parts) || parts.empty()) return false;
+  const std::string last(parts.back());
+  const std::string parent_path = path.substr(0, path.size() - (path.back() == '\\') - last.size());
+  std::shared_ptr<Node> parent = Find(root, parent_path);
+  if (!parent) return false;
+  auto& subkeys = parent->subkeys;
+  const auto it = std::find_if(subkeys.begin(), subkeys.end(),
+                               [&](const auto& child) { return SameName(child->name, last); });
+  if (it == subkeys.end()) return false;
+  subkeys.erase(it);
+  return true;
+}
+
+bool MemoryRegistry::RemoveValue(RootKey root, const std::string& path, const std::string& name) {
+  std::shared_ptr<Node> node = Find(root, path);
+  if (!node) return false;
+  auto& values = node->values;
+  const auto it = std::find_if(values.begin(), values.end(),
+                               [&](const Node::Value& value) { return SameName(value.name, name); });
+  if (it == values.end()) return false;
+  values.erase(it);
+  return true;
+}
+
+bool MemoryRegistry::HasKey(RootKey root, const std::string& path) const {
+  return Find(root, path) != nullptr;
+}
+
+void MemoryRegistry::DenyOpen(RootKey root, const std::string& path) {
+  FindOrCreate(root, path)->deny_open = true;
+}
+
+void MemoryRegistry::DenyWrite(RootKey root, const std::string& path) {
+  FindOrCreate(root, path)->deny_write = true;
+}
+
+const MemoryRegistry::OpenHandle* MemoryRegistry::Lookup(KeyHandle key) const {
+  const auto it = handles_.find(key);
+  return it == handles_.end() ? nullptr : &it->second;
+}
+
+KeyHandle MemoryRegistry::NewHandle(std::shared_ptr<Node> node, std::uint32_t access) {
+  const KeyHandle key = next_handle_;
+  next_handle_ += 4;
+  handles_[key] = OpenHandle{std::move(node), access};
+  max_open_ = std::max(max_open_, static_cast<int>(handles_.size()));
+  return key;
+}
+
+void MemoryRegistry::RunHook() {
+  if (!hook_) return;
+  // The hook may replace or clear itself.
+  const std::function<void()> hook = hook_;
+  hook();
+}
+
+RegResult MemoryRegistry::OpenKey(RootKey root, const std::string& path, std::uint32_t access,
+                                  KeyHandle* key) {
+  open_access_log_.push_back(access);
+  if (!RootNode(root)) return kErrorInvalidHandle;
+  std::shared_ptr<Node> node = Find(root, path);
+  if (!node) return kErrorFileNotFound;
+  if (node->deny_open || (node->deny_write && (access & kWriteRights) != 0))
+    return kErrorAccessDenied;
+  *key = NewHandle(std::move(node), access);
+  return kErrorSuccess;
+}
+
+RegResult MemoryRegistry::CreateKey(RootKey root, const std::string& path, std::uint32_t access,
+                                    KeyHandle* key) {
+  if (!RootNode(root)) return kErrorInvalidHandle;
+  std::vector<std::string_view> parts;
+  if (!SplitPath(path, parts)) return kErrorFileNotFound;
+  if (std::shared_ptr<Node> existing = Find(root, path)) {
+    if (existing->deny_open || (existing->deny_write && (access & kWriteRights) != 0))
+      return kErrorAccessDenied;
+    *key = NewHandle(std::move(existing), access);
+    return kErrorSuccess;
+  }
+  *key = NewHandle(FindOrCreate(root, path), access);
+  return kErrorSuccess;
+}
+
+RegResult MemoryRegistry::CloseKey(KeyHandle key) {
+  return handles_.erase(key) == 1 ? kErrorSuccess : kErrorInvalidHandle;
+}
+
+RegResult MemoryRegistry::EnumValue(KeyHandle key, std::uint32_t index, char* name,
+                                    std::uint32_t* name_length, std::uint32_t* type,
+                                    std::uint8_t* data, std::uint32_t* data_size) {
+  RunHook();
+  const OpenHandle* handle = Lookup(key);
+  if (!handle) return kErrorInvalidHandle;
+  if ((handle->access & kKeyQueryValue) == 0) return kErrorAccessDenied;
+  const auto& values = handle->node->values;
+  if (index >= values.size()) return kErrorNoMoreItems;
+  const Node::Value& value = values[index];
+  const auto size = static_cast<std::uint32_t>(value.bytes.size());
+  if (type) *type = value.type;
+  const bool name_fits = value.name.size() < *name_length;
+  const bool data_fits = data == nullptr || data_size == nullptr || size <= *data_size;
+  if (name_fits) {
+    std::memcpy(name, value.name.data(), value.name.size());
+    name[value.name.size()] = '\0';
+    *name_length = static_cast<std::uint32_t>(value.name.size());
+  }
+  if (!name_fits || !data_fits) {
+    if (data_size) *data_size = size;
+    return kErrorMoreData;
+  }
+  if (data && size > 0) std::memcpy(data, value.bytes.data(), size);
+  if (data_size) *data_size = size;
+  return kErrorSuccess;
+}
+
+RegResult MemoryRegistry::EnumKey(KeyHandle key, std::uint32_t index, char* name,
+                                  std::uint32_t name_size) {
+  RunHook();
+  const OpenHandle* handle = Lookup(key);
+  if (!handle) return kErrorInvalidHandle;
+  if ((handle->access & kKeyEnumerateSubKeys) == 0) return kErrorAccessDenied;
+  const auto& subkeys = handle->node->subkeys;
+  if (index >= subkeys.size()) return kErrorNoMoreItems;
+  const std::string& subkey_name = subkeys[index]->name;
+  if (subkey_name.size() + 1 > name_size) return kErrorMoreData;
+  std::memcpy(name, subkey_name.c_str(), subkey_name.size() + 1);
+  return kErrorSuccess;
+}
+
+RegResult MemoryRegistry::QueryValue(KeyHandle key, const std::string& name, std::uint32_t* type,
+                                     std::string* data) {
+  const OpenHandle* handle = Lookup(key);
+  if (!handle) return kErrorInvalidHandle;
+  if ((handle->access & kKeyQueryValue) == 0) return kErrorAccessDenied;
+  const Node::Value* value = handle->node->FindValue(name);
+  if (!value) return kErrorFileNotFound;
+  if (type) *type = value->type;
+  if (data) *data = value->bytes;
+  return kErrorSuccess;
+}
+
+RegResult MemoryRegistry::SetValue(KeyHandle key, const std::string& name, std::uint32_t type,
+                                   const void* data, std::uint32_t size) {
+  const OpenHandle* handle = Lookup(key);
+  if (!handle) return kErrorInvalidHandle;
+  if ((handle->access & kKeySetValue) == 0) return kErrorAccessDenied;
+  handle->node->Put(name, type,
+                    std::string_view(static_cast<const char*>(data), data ? size : 0));
+  return kErrorSuccess;
+}
+
+RegResult MemoryRegistry::DeleteValue(KeyHandle key, const std::string& name) {
+  const OpenHandle* handle = Lookup(key);
+  if (!handle) return kErrorInvalidHandle;
+  if ((handle->access & kKeySetValue) == 0) return kErrorAccessDenied;
+  auto& values = handle->node->values;
+  const auto it = std::find_if(values.begin(), values.end(),
+                               [&](const Node::Value& value) { return SameName(value.name, name); });
+  if (it == values.end()) return kErrorFileNotFound;
+  values.erase(it);
+  return kErrorSuccess;
+}
+
+}  // namespace platform

@@ -1,0 +1,213 @@
+#include "platform/win32/file_system_win.h"
+
+#include <windows.h>
+
+#include <vector>
+
+// <windows.h> names a function ReplaceFile too; ours is the interface's.
+#undef ReplaceFile
+
+#include "platform/runtime_error.h"
+#include "platform/win32/unique_handle_win.h"
+
+namespace platform {
+namespace {
+
+struct FindHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+  static void Close(Handle handle) noexcept { FindClose(handle); }
+};
+using UniqueFindHandle = UniqueAny<FindHandleTraits>;
+
+[[noreturn]] void ThrowLastError() { throw RuntimeError(DescribeWin32Error(GetLastError())); }
+
+class Win32OutputFile : public OutputFile {
+ public:
+  explicit Win32OutputFile(UniqueHandle file) : file_(std::move(file)) {
+    buffer_.reserve(kBufferSize);
+  }
+  // Closing without Close() (an error unwound the writer) loses the
+  // buffered tail, which is what the abandoned write deserves.
+  ~Win32OutputFile() override = default;
+
+  void Write(std::string_view bytes) override {
+    if (!file_) throw RuntimeError("Bad file name or number");
+    if (buffer_.size() + bytes.size() > kBufferSize) {
+      Flush();
+      if (bytes.size() >= kBufferSize) {
+        WriteThrough(bytes);
+        return;
+      }
+    }
+    buffer_.append(bytes);
+  }
+
+  void Close() override {
+    if (!file_) return;
+    Flush();
+    if (!CloseHandle(file_.release())) ThrowLastError();
+  }
+
+ private:
+  static constexpr std::size_t kBufferSize = 64 * 1024;
+
+  void Flush() {
+    WriteThrough(buffer_);
+    buffer_.clear();
+  }
+  void WriteThrough(std::string_view bytes) {
+    while (!bytes.empty()) {
+      DWORD written = 0;
+      const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+      if (!WriteFile(file_.get(), bytes.data(), chunk, &written, nullptr)) ThrowLastError();
+      if (written == 0) throw RuntimeError("Disk full");
+      bytes.remove_prefix(written);
+    }
+  }
+
+  UniqueHandle file_;
+  std::string buffer_;
+};
+
+}  // namespace
+
+std::string DescribeWin32Error(unsigned long error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND: return "File not found";
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH: return "Path not found";
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT: return "Permission denied";
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return "Disk full";
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY: return "Out of memory";
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME: return "Bad file name or number";
+    default: break;
+  }
+  char* text = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string description = length ? std::string(text, length) : std::string();
+  if (text) LocalFree(text);
+  while (!description.empty() && (description.back() == '\r' || description.back() == '\n' ||
+                                  description.back() == ' ' || description.back() == '.'))
+    description.pop_back();
+  if (description.empty()) description = "Error " + std::to_string(error);
+  return description;
+}
+
+std::optional<std::string> Win32FileSystem::GetEnvironment(const std::string& name) {
+  std::vector<char> buffer(256);
+  for (;;) {
+    SetLastError(ERROR_SUCCESS);
+    const DWORD length =
+        GetEnvironmentVariableA(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) {
+      if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+      return std::string();
+    }
+    if (length < buffer.size()) return std::string(buffer.data(), length);
+    buffer.resize(length);
+  }
+}
+
+std::string Win32FileSystem::SystemTempFolder() {
+  char buffer[MAX_PATH + 1];
+  const DWORD length = GetTempPathA(sizeof buffer, buffer);
+  std::string folder = length > 0 && length < sizeof buffer ? std::string(buffer, length)
+                                                             : std::string("C:\\");
+  if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  return folder;
+}
+
+std::string Win32FileSystem::ExecutableFolder() {
+  std::vector<char> buffer(MAX_PATH);
+  DWORD length = 0;
+  for (;;) {
+    length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length < buffer.size()) break;
+    buffer.resize(buffer.size() * 2);
+  }
+  std::string path(buffer.data(), length);
+  const std::size_t slash = path.find_last_of('\\');
+  if (slash == std::string::npos) return std::string();
+  // A drive root keeps its backslash ("C:\"), as the system reports it.
+  if (slash == 2 && path[1] == ':') return path.substr(0, 3);
+  return path.substr(0, slash);
+}
+
+bool Win32FileSystem::CanReadModificationTime(const std::string& path) {
+  UniqueHandle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file) return false;
+  FILETIME written;
+  return GetFileTime(file.get(), nullptr, nullptr, &written) != 0;
+}
+
+std::optional<std::string> Win32FileSystem::FindFirstPlainFile(const std::string& pattern) {
+  WIN32_FIND_DATAA found;
+  UniqueFindHandle search(FindFirstFileA(pattern.c_str(), &found));
+  if (!search) return std::nullopt;
+  constexpr DWORD kSkipped =
+      FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  do {
+    if ((found.dwFileAttributes & kSkipped) == 0) return std::string(found.cFileName);
+  } while (FindNextFileA(search.get(), &found));
+  return std::nullopt;
+}
+
+std::unique_ptr<OutputFile> Win32FileSystem::CreateOutputFile(const std::string& path) {
+  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) ThrowLastError();
+  return std::make_unique<Win32OutputFile>(std::move(file));
+}
+
+std::string Win32FileSystem::ReadWholeFile(const std::string& path) {
+  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) ThrowLastError();
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file.get(), &size)) ThrowLastError();
+  if (size.QuadPart > 0x7FFFFFFF) throw RuntimeError("Out of memory");
+  std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD read = 0;
+    if (!ReadFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &read,
+                  nullptr))
+      ThrowLastError();
+    if (read == 0) break;  // the file shrank meanwhile
+    done += read;
+  }
+  bytes.resize(done);
+  return bytes;
+}
+
+void Win32FileSystem::ReplaceFile(const std::string& from, const std::string& to) {
+  if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) ThrowLastError();
+}
+
+bool Win32FileSystem::RemoveFile(const std::string& path) {
+  return DeleteFileA(path.c_str()) != 0;
+}
+
+bool Win32FileSystem::RemoveFileForced(const std::string& path) {
+  if (DeleteFileA(path.c_str())) return true;
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  if (attributes & FILE_ATTRIBUTE_READONLY)
+    SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);  // checked by the delete
+  return DeleteFileA(path.c_str()) != 0;
+}
+
+}  // namespace platform

@@ -1,1 +1,0 @@
-namespace kestrelmark_platform_placeholder {}

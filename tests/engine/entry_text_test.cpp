@@ -1,0 +1,97 @@
+#include "engine/entry_text.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "platform/registry.h"
+
+namespace RegStuff {
+namespace {
+
+using namespace std::string_literals;
+
+struct EntryCase {
+  const char* label;
+  std::string name;
+  std::uint32_t type;
+  std::string data;  // raw bytes as the registry reports them
+  std::optional<std::string> entry;
+};
+
+class EntryTextTest : public ::testing::TestWithParam<EntryCase> {};
+
+TEST_P(EntryTextTest, ValueBecomesItsEntry) {
+  const EntryCase& c = GetParam();
+  EXPECT_EQ(ValueEntryText("Soft\\Key", c.name, c.type, c.data), c.entry) << c.label;
+}
+
+const EntryCase kEntryCases[] = {
+    {"string abc", "Name", platform::kRegSz, "abc\0"s, "Soft\\Key  Name=abc"},
+    {"terminator only", "Name", platform::kRegSz, "\0"s, "Soft\\Key  Name="},
+    {"zero-byte string", "Name", platform::kRegSz, "", "Soft\\Key  Name"},
+    {"last byte dropped even when not NUL", "N", platform::kRegSz, "abc", "Soft\\Key  N=ab"},
+    {"embedded NUL kept", "N", platform::kRegSz, "a\0b\0"s, "Soft\\Key  N=a\0b"s},
+    {"high bytes unchanged", "N\xC3\xA9", platform::kRegSz, "\xE4\xB8\xAD\0"s,
+     "Soft\\Key  N\xC3\xA9=\xE4\xB8\xAD"},
+    {"line break kept", "N", platform::kRegSz, "a\r\nb\0"s, "Soft\\Key  N=a\r\nb"},
+    {"DWORD 1", "D", platform::kRegDword, "\x01\0\0\0"s, "Soft\\Key  D=&H00000001"},
+    {"DWORD 10", "D", platform::kRegDword, "\x0A\0\0\0"s, "Soft\\Key  D=&H0000000A"},
+    {"DWORD 255", "D", platform::kRegDword, "\xFF\0\0\0"s, "Soft\\Key  D=&H000000FF"},
+    {"DWORD 3,000,000,000", "D", platform::kRegDword, "\x00\x5E\xD0\xB2"s,
+     "Soft\\Key  D=&HB2D05E00"},
+    {"DWORD of two bytes", "D", platform::kRegDword, "\x34\x12"s, "Soft\\Key  D=&H00001234"},
+    {"DWORD of eight bytes uses four", "D", platform::kRegDword, "\x01\x02\x03\x04\x05\x06\x07\x08"s,
+     "Soft\\Key  D=&H04030201"},
+    {"DWORD of zero bytes", "D", platform::kRegDword, "", "Soft\\Key  D"},
+    {"default value empty", "", platform::kRegSz, "", "Soft\\Key  "},
+    {"default value empty DWORD", "", platform::kRegDword, "", "Soft\\Key  "},
+    {"default value with data", "", platform::kRegSz, "x\0"s, std::nullopt},
+    {"default value terminator only", "", platform::kRegSz, "\0"s, std::nullopt},
+    {"expandable string", "E", platform::kRegExpandSz, "%TEMP%\0"s, std::nullopt},
+    {"binary", "B", platform::kRegBinary, "\x01\x02"s, std::nullopt},
+    {"multi-string", "M", platform::kRegMultiSz, "a\0b\0\0"s, std::nullopt},
+    {"zero-byte binary", "B", platform::kRegBinary, "", std::nullopt},
+    {"type none", "N", platform::kRegNone, "", std::nullopt},
+    {"1024-byte string", "S", platform::kRegSz, std::string(1023, 'x') + '\0',
+     "Soft\\Key  S=" + std::string(1023, 'x')},
+    {"1025-byte string", "S", platform::kRegSz, std::string(1024, 'x') + '\0', std::nullopt},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rules, EntryTextTest, ::testing::ValuesIn(kEntryCases));
+
+TEST(EntryText, RootKeyValuesStartWithTwoSpaces) {
+  EXPECT_EQ(ValueEntryText("", "Name", platform::kRegSz, "v\0"s), "  Name=v");
+  EXPECT_EQ(ValueEntryText("", "", platform::kRegSz, ""), "  ");
+}
+
+TEST(EntryText, AppendAddsExactlyOneEntryOrNone) {
+  EntryList list;
+  list.push_back("Key");
+  EXPECT_FALSE(AppendValueEntry(list, "Key", "B", platform::kRegBinary, "\x01"));
+  EXPECT_FALSE(AppendValueEntry(list, "Key", "", platform::kRegSz, "x\0"s));
+  EXPECT_TRUE(AppendValueEntry(list, "Key", "S", platform::kRegSz, "v\0"s));
+  EXPECT_EQ(list.ToStrings(), (std::vector<std::string>{"Key", "Key  S=v"}));
+}
+
+TEST(EntryList, KeepsEmptyAndBinaryEntriesApart) {
+  EntryList list;
+  list.push_back("");
+  list.push_back("a\0b"s);
+  list.push_back("");
+  list.AppendPiece("c");
+  list.AppendPiece('d');
+  list.DiscardPieces();
+  list.AppendPiece("e");
+  list.CommitEntry();
+  EXPECT_EQ(list.ToStrings(), (std::vector<std::string>{"", "a\0b"s, "", "e"}));
+  list.TruncateTo(2);
+  EXPECT_EQ(list.ToStrings(), (std::vector<std::string>{"", "a\0b"s}));
+  list.push_back("f");
+  EXPECT_EQ(list.ToStrings(), (std::vector<std::string>{"", "a\0b"s, "f"}));
+  EXPECT_EQ(list.byte_size(), 4u);
+}
+
+}  // namespace
+}  // namespace RegStuff

@@ -1,0 +1,187 @@
+#include "engine/reg_stuff.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/memory/memory_registry.h"
+#include "tests/engine/recording_host.h"
+
+namespace RegStuff {
+namespace {
+
+using namespace std::string_literals;
+using mKestrelmark::testing::RecordingHost;
+using platform::kHkeyCurrentUser;
+using Strings = std::vector<std::string>;
+
+constexpr platform::RootKey kRoot = kHkeyCurrentUser;
+
+class ReadBranchTest : public ::testing::Test {
+ protected:
+  Strings Read(const std::string& start, bool include_values) {
+    return ReadBranch(registry_, host_, kRoot, start, include_values).ToStrings();
+  }
+  // S with subkeys A (holding A1) and B; one value per key.
+  void BuildSaA1B() {
+    registry_.PutString(kRoot, "S", "s", "0");
+    registry_.PutString(kRoot, "S\\A", "a", "1");
+    registry_.PutString(kRoot, "S\\A\\A1", "a1", "2");
+    registry_.PutString(kRoot, "S\\B", "b", "3");
+  }
+
+  platform::MemoryRegistry registry_;
+  RecordingHost host_;
+};
+
+TEST_F(ReadBranchTest, KeysOnlyIsPreOrderWithoutTheStartKey) {
+  BuildSaA1B();
+  EXPECT_EQ(Read("S", false), (Strings{"S\\A", "S\\A\\A1", "S\\B"}));
+}
+
+TEST_F(ReadBranchTest, KeysAndValuesArePostOrderBlocks) {
+  BuildSaA1B();
+  EXPECT_EQ(Read("S", true), (Strings{"S\\A\\A1", "S\\A\\A1  a1=2", "S\\A", "S\\A  a=1", "S\\B",
+                                      "S\\B  b=3", "S", "S  s=0"}));
+}
+
+TEST_F(ReadBranchTest, DeepAndWideBranchKeepsBlocksWhole) {
+  // Two levels of three keys with two values each: every block is
+  // contiguous and follows all blocks below it.
+  for (const char* a : {"x", "y", "z"})
+    for (const char* b : {"1", "2", "3"}) {
+      const std::string key = "S\\"s + a + "\\" + b;
+      registry_.PutDword(kRoot, key, "d", 7);
+      registry_.PutString(kRoot, key, "s", key);
+    }
+  const Strings entries = Read("S", true);
+  ASSERT_EQ(entries.size(), 9u * 3 + 3 + 1);
+  EXPECT_EQ(entries[0], "S\\x\\1");
+  EXPECT_EQ(entries[1], "S\\x\\1  d=&H00000007");
+  EXPECT_EQ(entries[2], "S\\x\\1  s=S\\x\\1");
+  EXPECT_EQ(entries[9], "S\\x");
+  EXPECT_EQ(entries[10], "S\\y\\1");
+  EXPECT_EQ(entries.back(), "S");
+}
+
+TEST_F(ReadBranchTest, EmptyStartPathReadsTheRoot) {
+  registry_.PutString(kRoot, "", "top", "v");
+  registry_.PutValue(kRoot, "", "", platform::kRegSz, "");
+  registry_.PutString(kRoot, "K", "n", "w");
+  EXPECT_EQ(Read("", true), (Strings{"K", "K  n=w", "", "  top=v", "  "}));
+  EXPECT_EQ(Read("", false), (Strings{"K"}));
+}
+
+TEST_F(ReadBranchTest, MissingStartKeyGivesAnEmptyList) {
+  BuildSaA1B();
+  EXPECT_TRUE(Read("S\\Nope", true).empty());
+  EXPECT_TRUE(Read("S\\Nope", false).empty());
+}
+
+TEST_F(ReadBranchTest, StartPathIsUsedUnchanged) {
+  BuildSaA1B();
+  // Case as typed; the registry matches names case-insensitively.
+  EXPECT_EQ(Read("s", false), (Strings{"s\\A", "s\\A\\A1", "s\\B"}));
+}
+
+TEST_F(ReadBranchTest, UnopenableKeyIsSkippedAndTheWalkGoesOn) {
+  BuildSaA1B();
+  registry_.DenyOpen(kRoot, "S\\A");
+  // Keys-only: its entry comes from the parent, its subtree is missing.
+  EXPECT_EQ(Read("S", false), (Strings{"S\\A", "S\\B"}));
+  // Keys-and-values: not even its key entry.
+  EXPECT_EQ(Read("S", true), (Strings{"S\\B", "S\\B  b=3", "S", "S  s=0"}));
+}
+
+TEST_F(ReadBranchTest, KeysReadableButNotWritableAreRead) {
+  BuildSaA1B();
+  registry_.DenyWrite(kRoot, "S");
+  registry_.DenyWrite(kRoot, "S\\A");
+  EXPECT_EQ(Read("S", false), (Strings{"S\\A", "S\\A\\A1", "S\\B"}));
+  for (std::uint32_t access : registry_.open_access_log()) EXPECT_EQ(access, platform::kKeyRead);
+}
+
+TEST_F(ReadBranchTest, OversizeValuesAreSkippedAndLaterValuesRead) {
+  registry_.PutString(kRoot, "K", "one", "1");
+  registry_.PutString(kRoot, "K", "two", "2");
+  registry_.PutValue(kRoot, "K", "big", platform::kRegBinary, std::string(2000, 'b'));
+  registry_.PutString(kRoot, "K", "four", "4");
+  registry_.PutString(kRoot, "K", std::string(256, 'n'), "long name");
+  registry_.PutString(kRoot, "K", std::string(255, 'm'), "longest name");
+  registry_.PutString(kRoot, "K", "bigstring", std::string(1024, 's'));  // 1025 bytes
+  registry_.PutString(kRoot, "K", "five", "5");
+  registry_.PutString(kRoot, "K\\Sub", "x", "y");
+  EXPECT_EQ(Read("K", true),
+            (Strings{"K\\Sub", "K\\Sub  x=y", "K", "K  one=1", "K  two=2", "K  four=4",
+                     "K  " + std::string(255, 'm') + "=longest name", "K  five=5"}));
+}
+
+TEST_F(ReadBranchTest, LongestSubkeyNameIsRead) {
+  const std::string longest(255, 'k');
+  registry_.AddKey(kRoot, "K\\" + longest);
+  registry_.AddKey(kRoot, "K\\" + std::string(256, 'x'));  // beyond the buffer
+  registry_.AddKey(kRoot, "K\\after");
+  // The subkey list ends at the first name that does not fit.
+  EXPECT_EQ(Read("K", false), (Strings{"K\\" + longest}));
+}
+
+TEST_F(ReadBranchTest, HoldsOneKeyOpenAtATime) {
+  BuildSaA1B();
+  Read("S", true);
+  EXPECT_EQ(registry_.max_open_key_count(), 1);
+  EXPECT_EQ(registry_.open_key_count(), 0);
+}
+
+TEST_F(ReadBranchTest, YieldsPerValueSubkeyFinishedSubkeyAndMovedItem) {
+  BuildSaA1B();
+  registry_.PutValue(kRoot, "S\\B", "bin", platform::kRegBinary, "x");  // enumerated, no entry
+  Read("S", true);
+  // 5 values enumerated + 3 subkey names + 3 finished subkeys + 8 moved
+  // items (four blocks of a key entry and one value entry).
+  EXPECT_EQ(host_.yield_count, 5 + 3 + 3 + 8);
+  host_.yield_count = 0;
+  Read("S", false);
+  // 3 subkey names + 3 finished subkeys.
+  EXPECT_EQ(host_.yield_count, 3 + 3);
+}
+
+TEST_F(ReadBranchTest, ReadingNestedInAnotherThroughAYieldLeavesBothWhole) {
+  BuildSaA1B();
+  registry_.PutString(kRoot, "Other\\O1", "o", "9");
+  Strings nested;
+  host_.on_yield = [&] {
+    host_.on_yield = nullptr;  // one nested reading, at the first yield
+    nested = ReadBranch(registry_, host_, kRoot, "Other", true).ToStrings();
+  };
+  EXPECT_EQ(Read("S", true), (Strings{"S\\A\\A1", "S\\A\\A1  a1=2", "S\\A", "S\\A  a=1", "S\\B",
+                                      "S\\B  b=3", "S", "S  s=0"}));
+  EXPECT_EQ(nested, (Strings{"Other\\O1", "Other\\O1  o=9", "Other"}));
+}
+
+TEST_F(ReadBranchTest, ErrorAbandonsTheWalkAndKeepsWhatWasAppended) {
+  BuildSaA1B();
+  int yields = 0;
+  host_.on_yield = [&] {
+    if (++yields == 8) throw std::runtime_error("Out of memory");
+  };
+  EntryList entries;
+  entries.push_back("stale");
+  EXPECT_THROW(ReadBranch(registry_, host_, kRoot, "S", true, entries), std::runtime_error);
+  // Yields 1-6: S's value, names A and B, A's value, name A1, A1's value;
+  // 7-8: A1's block moved. The walk ends before A1 counts as finished.
+  EXPECT_EQ(entries.ToStrings(), (Strings{"S\\A\\A1", "S\\A\\A1  a1=2"}));
+  EXPECT_EQ(registry_.open_key_count(), 0);
+}
+
+TEST_F(ReadBranchTest, EveryReadingStartsEmpty) {
+  BuildSaA1B();
+  EntryList entries;
+  ReadBranch(registry_, host_, kRoot, "S", true, entries);
+  ReadBranch(registry_, host_, kRoot, "S\\B", false, entries);
+  EXPECT_TRUE(entries.empty());
+}
+
+}  // namespace
+}  // namespace RegStuff

@@ -1,0 +1,189 @@
+// The engine on the real registry (under Wine) through the Win32 platform:
+// write a branch, snapshot it, change it, compare.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/m_kestrelmark.h"
+#include "engine/reg_stuff.h"
+#include "platform/win32/file_system_win.h"
+#include "platform/win32/registry_win.h"
+#include "tests/engine/recording_host.h"
+#include "tests/support/scratch_key_win.h"
+
+namespace mKestrelmark::testing {
+namespace {
+
+using namespace std::string_literals;
+using Strings = std::vector<std::string>;
+
+// Each test gets its own scratch key and its own TEMP folder, so the
+// snapshot file is never shared with another test or program.
+class SnapshotRoundTripTest : public km_test::ScratchKeyTest {
+ protected:
+  void SetUp() override {
+    char temp[MAX_PATH + 1];
+    ASSERT_GT(GetTempPathA(sizeof temp, temp), 0u);
+    temp_folder_ = std::string(temp) + "km-engine-" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(temp_folder_.c_str(), nullptr);  // exists already after an earlier test
+    ASSERT_TRUE(SetEnvironmentVariableA("TEMP", temp_folder_.c_str()));
+    snapshot_path_ = temp_folder_ + "\\registry.snp";
+    DeleteFileA(snapshot_path_.c_str());
+    host_.controls.selected_option = 1;  // HKCU
+    host_.controls.search_subkey = true;
+    host_.controls.subkey_text = scratch_.PathOf("S");
+    host_.controls.include_values = true;
+  }
+  void TearDown() override {
+    DeleteFileA(snapshot_path_.c_str());
+    RemoveDirectoryA(temp_folder_.c_str());
+  }
+
+  std::string SnapshotBytes() { return files_.ReadWholeFile(snapshot_path_); }
+  // The scratch path of S as it appears in entries.
+  std::string S(const std::string& rest = "") const {
+    return scratch_.PathOf("S") + (rest.empty() ? "" : "\\" + rest);
+  }
+  static std::string FileOf(const Strings& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    return text;
+  }
+
+  platform::Win32Registry registry_;
+  platform::Win32FileSystem files_;
+  RecordingHost host_;
+  EngineContext context_{registry_, files_, host_};
+  std::string temp_folder_, snapshot_path_;
+};
+
+// Wine enumerates values in case-insensitive name order: the names below
+// are chosen so that this order is also the order written here.
+void WriteEdgeCases(const km_test::ScratchKey& scratch) {
+  scratch.SetRaw("S", "", REG_SZ, "");  // empty default value
+  scratch.SetString("S", "a1 abc", "abc");
+  scratch.SetString("S", "a2 terminator only", "");
+  scratch.SetRaw("S", "a3 zero bytes", REG_SZ, "");
+  scratch.SetDword("S", "b1", 1);
+  scratch.SetDword("S", "b2", 10);
+  scratch.SetDword("S", "b3", 255);
+  scratch.SetDword("S", "b4", 3000000000u);
+  scratch.SetRaw("S", "c1 expandable", REG_EXPAND_SZ, "%TEMP%\0"s);
+  scratch.SetRaw("S", "c2 binary", REG_BINARY, "\x01\x02"s);
+  scratch.SetRaw("S", "c3 multi", REG_MULTI_SZ, "a\0b\0\0"s);
+  scratch.SetString("S", "c4 lines", "one\r\ntwo");
+  scratch.SetString("S\\Big", "v1", "first");
+  scratch.SetString("S\\Big", "v2", "second");
+  scratch.SetRaw("S\\Big", "v3", REG_BINARY, std::string(2000, 'x'));
+  scratch.SetString("S\\Big", "v4", "fourth");
+  scratch.SetString("S\\Big\\Below", "", "default with data");
+  scratch.SetString("S\\Big\\Below", "w", "under the big value");
+}
+
+TEST_F(SnapshotRoundTripTest, EdgeCasesGiveTheirEntriesAndTheFileItsBytes) {
+  WriteEdgeCases(scratch_);
+  CreateSnapshot(context_);
+  EXPECT_TRUE(host_.messages.empty());
+  EXPECT_EQ(host_.statuses.back(), "Snapshot Complete..");
+  EXPECT_EQ(SnapshotBytes(), FileOf({
+                                 S("Big\\Below"),
+                                 S("Big\\Below") + "  w=under the big value",
+                                 S("Big"),
+                                 S("Big") + "  v1=first",
+                                 S("Big") + "  v2=second",
+                                 S("Big") + "  v4=fourth",
+                                 S(),
+                                 S() + "  ",
+                                 S() + "  a1 abc=abc",
+                                 S() + "  a2 terminator only=",
+                                 S() + "  a3 zero bytes",
+                                 S() + "  b1=&H00000001",
+                                 S() + "  b2=&H0000000A",
+                                 S() + "  b3=&H000000FF",
+                                 S() + "  b4=&HB2D05E00",
+                                 S() + "  c4 lines=one\r\ntwo",
+                             }));
+}
+
+TEST_F(SnapshotRoundTripTest, KeysOnlyOrder) {
+  scratch_.CreateKey("S\\A\\A1");
+  scratch_.CreateKey("S\\B");
+  scratch_.SetString("S\\A", "ignored", "in keys-only mode");
+  host_.controls.include_values = false;
+  CreateSnapshot(context_);
+  EXPECT_EQ(SnapshotBytes(), FileOf({S("A"), S("A\\A1"), S("B")}));
+  EXPECT_EQ(host_.MilestoneStatuses(),
+            (Strings{"Creating Snap Shot..", "Snapshot Complete.."}));
+  EXPECT_EQ(host_.statuses.size(), 2u + 3u);
+}
+
+TEST_F(SnapshotRoundTripTest, MissingStartKeyGivesAZeroByteFile) {
+  CreateSnapshot(context_);
+  EXPECT_TRUE(FileExists(files_, snapshot_path_));
+  EXPECT_EQ(SnapshotBytes(), "");
+  EXPECT_TRUE(host_.messages.empty());
+}
+
+TEST_F(SnapshotRoundTripTest, NamesOutsideTheOldCodePageRoundTrip) {
+  const std::string greek = "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC";  // Ελληνικά
+  const std::string chinese = "\xE4\xB8\xAD\xE6\x96\x87";  // 中文
+  const std::string value_name = "\xE5\x90\x8D\xE5\xAD\x97";  // 名字
+  scratch_.SetString("S\\" + greek + "\\" + chinese, value_name, "\xCE\xB1\xCE\xB2");  // αβ
+  CreateSnapshot(context_);
+  EXPECT_EQ(SnapshotBytes(), FileOf({
+                                 S(greek + "\\" + chinese),
+                                 S(greek + "\\" + chinese) + "  " + value_name + "=\xCE\xB1\xCE\xB2",
+                                 S(greek),
+                                 S(),
+                             }));
+}
+
+TEST_F(SnapshotRoundTripTest, ChangesAfterTheSnapshotGiveTheirRows) {
+  WriteEdgeCases(scratch_);
+  CreateSnapshot(context_);
+
+  scratch_.SetDword("S", "b2", 11);                 // changed
+  scratch_.DeleteValue("S", "b3");                  // deleted: no row
+  scratch_.SetString("S\\Big", "v5", "added");      // added after the big value
+  scratch_.SetString("S\\New", "n1", "one");        // new key with two values
+  scratch_.SetString("S\\New", "n2", "two");
+  scratch_.DeleteKey("S\\Big\\Below");              // deleted key: no row
+  scratch_.SetRaw("S", "c2 binary", REG_BINARY, "\x03"s);  // not monitored
+  CompareRegistry(context_);
+
+  EXPECT_TRUE(host_.messages.empty());
+  EXPECT_EQ(host_.rows, (Strings{S("Big") + "  v5=added", S("New"), S("New") + "  n1=one",
+                                 S("New") + "  n2=two", S() + "  b2=&H0000000B"}));
+  EXPECT_EQ(host_.MilestoneStatuses(),
+            (Strings{"Creating Snap Shot..", "Snapshot Complete..", "Loading Snapshot file..",
+                     "Preparing Comparison Snapshot..", "Comparing Images..",
+                     "Comparison Complete!"}));
+
+  // Nothing changes the snapshot: the next check lists the same rows.
+  const Strings first = host_.rows;
+  CompareRegistry(context_);
+  EXPECT_EQ(host_.rows, first);
+}
+
+TEST_F(SnapshotRoundTripTest, CheckWithoutSnapshotAborts) {
+  host_.rows = {"kept"};
+  CompareRegistry(context_);
+  EXPECT_EQ(host_.statuses, (Strings{"Comparison Aborted.."}));
+  ASSERT_EQ(host_.messages.size(), 1u);
+  EXPECT_EQ(host_.messages[0].text, "Please take a snapshot of this key first");
+  EXPECT_EQ(host_.rows, (Strings{"kept"}));
+}
+
+TEST_F(SnapshotRoundTripTest, ForcedDeletionRemovesAReadOnlySnapshot) {
+  CreateSnapshot(context_);
+  ASSERT_TRUE(SetFileAttributesA(snapshot_path_.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_FALSE(files_.RemoveFile(snapshot_path_));
+  DeleteFileForced(host_, files_, snapshot_path_);
+  EXPECT_FALSE(FileExists(files_, snapshot_path_));
+}
+
+}  // namespace
+}  // namespace mKestrelmark::testing

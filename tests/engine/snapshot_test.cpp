@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/error_report.h"
+#include "platform/runtime_error.h"
+#include "engine/m_kestrelmark.h"
+#include "tests/engine/engine_fixture.h"
+
+namespace mKestrelmark::testing {
+namespace {
+
+using namespace std::string_literals;
+using Strings = std::vector<std::string>;
+
+class SnapshotTest : public EngineFixture {};
+
+TEST_F(SnapshotTest, FileHoldsEachEntryAndCrLf) {
+  registry_.PutString(kRoot, "Watched\\A", "s", "abc");
+  registry_.PutDword(kRoot, "Watched\\A", "d", 255);
+  registry_.PutString(kRoot, "Watched", "nul", "x\0y"s);
+  Snapshot();
+  EXPECT_EQ(SnapshotBytes(),
+            "Watched\\A\r\nWatched\\A  s=abc\r\nWatched\\A  d=&H000000FF\r\n"
+            "Watched\r\nWatched  nul=x\0y\r\n"s);
+  EXPECT_TRUE(host_.messages.empty());
+}
+
+TEST_F(SnapshotTest, ThreeKeysOnlyGiveThreeLinesAndThreeScanningStatuses) {
+  host_.controls.include_values = false;
+  registry_.AddKey(kRoot, "Watched\\A\\A1");
+  registry_.AddKey(kRoot, "Watched\\B");
+  Snapshot();
+  EXPECT_EQ(SnapshotBytes(), "Watched\\A\r\nWatched\\A\\A1\r\nWatched\\B\r\n");
+  EXPECT_EQ(host_.statuses, (Strings{"Creating Snap Shot..", "Scanning: 0", "Scanning: 1",
+                                     "Scanning: 2", "Snapshot Complete.."}));
+}
+
+TEST_F(SnapshotTest, YieldsOncePerWrittenLine) {
+  host_.controls.include_values = false;
+  registry_.AddKey(kRoot, "Watched\\A");
+  registry_.AddKey(kRoot, "Watched\\B");
+  int yields_while_writing = 0;
+  host_.on_yield = [&] {
+    if (!host_.statuses.empty() && host_.statuses.back().rfind("Scanning: ", 0) == 0)
+      ++yields_while_writing;
+  };
+  Snapshot();
+  EXPECT_EQ(yields_while_writing, 2);
+}
+
+TEST_F(SnapshotTest, MultiLineValueSpreadsOverTwoLines) {
+  registry_.PutString(kRoot, "Watched", "two", "first\r\nsecond");
+  Snapshot();
+  EXPECT_EQ(SnapshotBytes(), "Watched\r\nWatched  two=first\r\nsecond\r\n");
+}
+
+TEST_F(SnapshotTest, MissingStartKeyGivesAZeroByteFile) {
+  files_.PutFile(kSnapshot, "old\r\n");
+  Snapshot();
+  EXPECT_EQ(SnapshotBytes(), "");
+  EXPECT_EQ(host_.statuses, (Strings{"Creating Snap Shot..", "Snapshot Complete.."}));
+  EXPECT_TRUE(host_.messages.empty());
+}
+
+TEST_F(SnapshotTest, SecondSnapshotHoldsOnlyTheSecondReading) {
+  registry_.AddKey(kRoot, "Watched\\A");
+  Snapshot();
+  registry_.RemoveKey(kRoot, "Watched\\A");
+  registry_.AddKey(kRoot, "Watched\\B");
+  Snapshot();
+  EXPECT_EQ(SnapshotBytes(), "Watched\\B\r\nWatched\r\n");
+  // Written beside and renamed over: no temporary file stays behind.
+  EXPECT_EQ(files_.FilePaths(), (std::set<std::string>{kSnapshot}));
+  EXPECT_EQ(files_.replace_count(), 2);
+}
+
+TEST_F(SnapshotTest, UncheckedSearchSubkeyReadsTheWholeRoot) {
+  host_.controls.search_subkey = false;
+  host_.controls.include_values = false;
+  registry_.AddKey(kRoot, "Watched\\A");
+  registry_.AddKey(kRoot, "Elsewhere");
+  Snapshot();
+  EXPECT_EQ(SnapshotBytes(), "Watched\r\nWatched\\A\r\nElsewhere\r\n");
+}
+
+TEST_F(SnapshotTest, FailedCreationIsReportedAndEndsWithItsStatus) {
+  registry_.AddKey(kRoot, "Watched");
+  files_.FailCreate(std::string(kSnapshot) + ".tmp");
+  Snapshot();
+  ASSERT_EQ(host_.messages.size(), 1u);
+  EXPECT_EQ(host_.messages[0].title, "Application Error");
+  EXPECT_EQ(host_.messages[0].icon, platform::MessageIcon::kWarning);
+  EXPECT_NE(host_.messages[0].text.find("Path not found\r\nin Kestrelmark2021/08/31."
+                                        "mKestrelmark.CreateSnapshot at line "),
+            std::string::npos);
+  EXPECT_EQ(host_.statuses, (Strings{"Creating Snap Shot..", "Snapshot Complete.."}));
+  EXPECT_FALSE(files_.HasFile(kSnapshot));
+}
+
+TEST_F(SnapshotTest, FailedWriteKeepsTheOldSnapshotWhole) {
+  registry_.AddKey(kRoot, "Watched\\New");
+  files_.PutFile(kSnapshot, "Watched\r\n");
+  files_.FailWrite(std::string(kSnapshot) + ".tmp");
+  Snapshot();
+  ASSERT_EQ(host_.messages.size(), 1u);
+  EXPECT_EQ(host_.messages[0].text.rfind("Disk full\r\n", 0), 0u);
+  EXPECT_EQ(SnapshotBytes(), "Watched\r\n");
+  EXPECT_EQ(files_.FilePaths(), (std::set<std::string>{kSnapshot}));
+  EXPECT_EQ(host_.statuses.back(), "Snapshot Complete..");
+}
+
+TEST_F(SnapshotTest, ReadOnlySnapshotIsReportedAndKept) {
+  registry_.AddKey(kRoot, "Watched");
+  files_.PutFile(kSnapshot, "old\r\n", {.read_only = true});
+  Snapshot();
+  ASSERT_EQ(host_.messages.size(), 1u);
+  EXPECT_EQ(host_.messages[0].text.rfind("Permission denied\r\n", 0), 0u);
+  EXPECT_EQ(SnapshotBytes(), "old\r\n");
+  EXPECT_EQ(files_.FilePaths(), (std::set<std::string>{kSnapshot}));
+}
+
+TEST_F(SnapshotTest, FailureInsideTheReadingWritesWhatWasGathered) {
+  registry_.PutString(kRoot, "Watched\\A", "a", "1");
+  registry_.PutString(kRoot, "Watched\\B", "b", "2");
+  int yields = 0;
+  host_.on_yield = [&] {
+    // Names A and B, A's value, then A's two moved items: the walk ends
+    // with A's block in the list.
+    if (++yields == 5) throw platform::RuntimeError("Out of memory");
+  };
+  Snapshot();
+  ASSERT_EQ(host_.messages.size(), 1u);
+  EXPECT_EQ(host_.messages[0].text.rfind("Out of memory\r\n", 0), 0u);
+  EXPECT_EQ(SnapshotBytes(), "Watched\\A\r\nWatched\\A  a=1\r\n");
+}
+
+struct RootCase {
+  int option;
+  platform::RootKey root;
+};
+
+class RootTableTest : public ::testing::TestWithParam<RootCase> {};
+
+TEST_P(RootTableTest, OptionIndexGivesItsRoot) {
+  EXPECT_EQ(RootKeyForOption(GetParam().option), GetParam().root);
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, RootTableTest,
+                         ::testing::Values(RootCase{0, 0x80000000u}, RootCase{1, 0x80000001u},
+                                           RootCase{2, 0x80000002u}, RootCase{3, 0x80000003u},
+                                           RootCase{4, 0x80000005u}, RootCase{-1, 0u},
+                                           RootCase{5, 0u}));
+
+TEST_F(SnapshotTest, SelectionFollowsTheControls) {
+  host_.controls = {3, true, "S-1-5\\Software", false};
+  BranchSelection selection = ReadBranchSelection(context_);
+  EXPECT_EQ(selection.root, platform::kHkeyUsers);
+  EXPECT_EQ(selection.start_path, "S-1-5\\Software");
+  EXPECT_FALSE(selection.include_values);
+  EXPECT_EQ(selection.snapshot_path, kSnapshot);
+
+  host_.controls = {4, false, "ignored", true};
+  selection = ReadBranchSelection(context_);
+  EXPECT_EQ(selection.root, 0x80000005u);
+  EXPECT_EQ(selection.start_path, "");
+  EXPECT_TRUE(selection.include_values);
+}
+
+TEST_F(SnapshotTest, SnapshotPathFallsBackToTheSystemTempFolder) {
+  files_.SetSystemTempFolder("C:\\windows\\temp");
+  EXPECT_EQ(SnapshotPath(files_), "C:\\users\\me\\Temp\\registry.snp");
+  files_.SetEnvironment("TEMP", std::nullopt);
+  EXPECT_EQ(SnapshotPath(files_), "C:\\windows\\temp\\registry.snp");
+  files_.SetEnvironment("TEMP", std::string());
+  EXPECT_EQ(SnapshotPath(files_), "C:\\windows\\temp\\registry.snp");
+}
+
+TEST_F(SnapshotTest, FileExistsAndForcedDeletion) {
+  EXPECT_FALSE(FileExists(files_, kSnapshot));
+  files_.PutFile(kSnapshot, "", {.read_only = true});
+  EXPECT_TRUE(FileExists(files_, kSnapshot));
+  DeleteFileForced(host_, files_, kSnapshot);
+  EXPECT_FALSE(FileExists(files_, kSnapshot));
+  EXPECT_EQ(host_.yield_count, 1);
+  // A missing file: nothing to do, nothing reported.
+  DeleteFileForced(host_, files_, kSnapshot);
+  EXPECT_TRUE(host_.messages.empty());
+}
+
+}  // namespace
+}  // namespace mKestrelmark::testing
