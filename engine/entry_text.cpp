@@ -4,6 +4,16 @@
 
 namespace RegStuff {
 
+std::size_t NameCharacters(std::string_view name) {
+  std::size_t units = 0;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0) == 0x80) continue;  // continuation byte
+    units += byte >= 0xF0 ? 2 : 1;        // beyond the BMP: a surrogate pair
+  }
+  return units;
+}
+
 bool AppendValueEntry(EntryList& list, std::string_view key_path, std::string_view name,
                       std::uint32_t type, std::string_view data) {
   if (data.size() > kDataBufferSize) return false;

@@ -10,9 +10,17 @@
 
 namespace RegStuff {
 
-inline constexpr std::uint32_t kNameBufferSize = 256;   // characters, NUL included
+// Value and subkey names hold up to 255 characters, data up to 1024 bytes.
+inline constexpr std::uint32_t kMaxNameCharacters = 255;
 inline constexpr std::uint32_t kDataBufferSize = 1024;  // bytes
-inline constexpr std::uint32_t kSubkeyBufferSize = 256;
+// The name buffers in bytes: under the UTF-8 code page one character of a
+// name takes up to three bytes (four for a pair of UTF-16 units), so a
+// 256-byte buffer would turn away names of 86 Chinese characters.
+inline constexpr std::uint32_t kNameBufferSize = 3 * kMaxNameCharacters + 1;
+inline constexpr std::uint32_t kSubkeyBufferSize = kNameBufferSize;
+
+// The length of a UTF-8 name in UTF-16 units, the registry's own measure.
+std::size_t NameCharacters(std::string_view name);
 
 // Appends the value's entry to list, if the value gets one:
 //   data over 1024 bytes, or a type other than string (1) and DWORD (4): none;

@@ -124,10 +124,12 @@ void CreateSnapshot(const EngineContext& context) {
   // lines are skipped rather than each reported.
   if (file) {
     bool complete = trap([&] { WriteEntries(*file, host, entries); });
-    complete = trap([&] { file->Close(); }) && complete;
+    // After a failed write the rest of the buffer is dropped unwritten
+    // rather than failing, and being reported, a second time.
+    if (complete) complete = trap([&] { file->Close(); });
     file.reset();
     if (complete) {
-      complete = trap([&] { files.ReplaceFile(temporary_path, selection.snapshot_path); });
+      complete = trap([&] { files.MoveReplacing(temporary_path, selection.snapshot_path); });
     }
     if (!complete) {
       // The old snapshot stays; the unfinished one is of no use. A failure

@@ -1,5 +1,6 @@
 #include "engine/reg_stuff.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/entry_text.h"
@@ -95,9 +96,11 @@ void BranchReader::ReadValues(platform::KeyHandle key, const std::string& path) 
       continue;
     }
     if (result != platform::kErrorSuccess) break;
-    // A registry that reports more than its buffers hold gives no entry.
-    if (name_length < kNameBufferSize && data_size <= kDataBufferSize) {
-      AppendValueEntry(blocks_, path, std::string_view(name, name_length), type,
+    // A name over 255 characters gets no entry, like one that does not fit
+    // the buffer; so does data the registry reports over the buffer's size.
+    const std::string_view name_text(name, std::min(name_length, kNameBufferSize - 1));
+    if (NameCharacters(name_text) <= kMaxNameCharacters && data_size <= kDataBufferSize) {
+      AppendValueEntry(blocks_, path, name_text, type,
                        std::string_view(reinterpret_cast<const char*>(data), data_size));
     }
     host_.YieldToEventLoop();

@@ -41,7 +41,8 @@ class FileSystem {
   // The whole file as bytes. Throws RuntimeError when it cannot be read.
   virtual std::string ReadWholeFile(const std::string& path) = 0;
   // Renames from over to, replacing an existing file. Throws RuntimeError.
-  virtual void ReplaceFile(const std::string& from, const std::string& to) = 0;
+  // (Not "ReplaceFile": <windows.h> defines that name as a macro.)
+  virtual void MoveReplacing(const std::string& from, const std::string& to) = 0;
   // Ordinary deletion; false on failure.
   virtual bool RemoveFile(const std::string& path) = 0;
   // Deletes a read-only file too; false on failure.

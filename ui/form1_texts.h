@@ -25,7 +25,6 @@ inline constexpr char kHiveHelpMessage[] =
     "HKU = HKEY_USERS\r\n"
     "HKCC = HKEY_CURRENT_CONFIG";
 inline constexpr char kSiteAddress[] = "https://www.varnholt.example/";
-inline constexpr char kContactAddress[] = "https://www.varnholt.example/contact/";
 inline constexpr char kHelpMessage[] =
     "Questions? Please contact Team Varnholt at https://www.varnholt.example/contact/";
 

@@ -1,9 +1,6 @@
 #include "ui/form1_win.h"
 
 #include <commctrl.h>
-#include <windowsx.h>
-
-#include <ctime>
 
 #include "engine/error_report.h"
 #include "engine/m_kestrelmark.h"
@@ -95,6 +92,9 @@ Form1::~Form1() {
   tray_.reset();
   timer1_.reset();
   if (hwnd_ != nullptr) {
+    for (ControlId frame : {ControlId::kFrame1, ControlId::kFrame2, ControlId::kFrame3}) {
+      if (Control(frame) != nullptr) SetWindowLongPtrA(Control(frame), GWLP_USERDATA, 0);
+    }
     SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
     DestroyWindow(hwnd_);
   }
@@ -1030,6 +1030,22 @@ bool Form1::PreTranslateMessage(MSG& message) {
       IsOwnWindow(message.hwnd) && (GetKeyState(VK_CONTROL) & 0x8000) == 0) {
     FocusNext((GetKeyState(VK_SHIFT) & 0x8000) != 0);
     return true;
+  }
+  if (message.message == WM_KEYDOWN) {
+    // Arrows move within the option group and select as they go.
+    const ControlId focused = ControlFromWindow(message.hwnd);
+    const int index = static_cast<int>(focused) - static_cast<int>(ControlId::kOption1_0);
+    if (index >= 0 && index < kOptionCount) {
+      int step = 0;
+      if (message.wParam == VK_RIGHT || message.wParam == VK_DOWN) step = 1;
+      if (message.wParam == VK_LEFT || message.wParam == VK_UP) step = kOptionCount - 1;
+      if (step != 0) {
+        const int next = (index + step) % kOptionCount;
+        SelectOption(next);
+        SetFocus(Control(OptionId(next)));
+        return true;
+      }
+    }
   }
   return IsDialogMessageA(hwnd_, &message) != FALSE;
 }

@@ -141,7 +141,7 @@ std::string MemoryFileSystem::ReadWholeFile(const std::string& path) {
   return it->second.bytes;
 }
 
-void MemoryFileSystem::ReplaceFile(const std::string& from, const std::string& to) {
+void MemoryFileSystem::MoveReplacing(const std::string& from, const std::string& to) {
   if (fail_replace_.count(Key(to)) || fail_replace_.count(Key(from)))
     throw RuntimeError("Permission denied");
   const auto source = files_.find(Key(from));

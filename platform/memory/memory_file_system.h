@@ -42,7 +42,7 @@ class MemoryFileSystem : public FileSystem {
   void FailCreate(const std::string& path, bool fail = true);
   void FailWrite(const std::string& path, bool fail = true);
   void FailReplace(const std::string& path, bool fail = true);
-  // How many times a file was replaced by ReplaceFile.
+  // How many times a file was replaced by MoveReplacing.
   int replace_count() const { return replace_count_; }
 
   // --- FileSystem ---
@@ -53,7 +53,7 @@ class MemoryFileSystem : public FileSystem {
   std::optional<std::string> FindFirstPlainFile(const std::string& pattern) override;
   std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) override;
   std::string ReadWholeFile(const std::string& path) override;
-  void ReplaceFile(const std::string& from, const std::string& to) override;
+  void MoveReplacing(const std::string& from, const std::string& to) override;
   bool RemoveFile(const std::string& path) override;
   bool RemoveFileForced(const std::string& path) override;
 

@@ -4,8 +4,6 @@
 
 #include <vector>
 
-// <windows.h> names a function ReplaceFile too; ours is the interface's.
-#undef ReplaceFile
 
 #include "platform/runtime_error.h"
 #include "platform/win32/unique_handle_win.h"
@@ -193,7 +191,7 @@ std::string Win32FileSystem::ReadWholeFile(const std::string& path) {
   return bytes;
 }
 
-void Win32FileSystem::ReplaceFile(const std::string& from, const std::string& to) {
+void Win32FileSystem::MoveReplacing(const std::string& from, const std::string& to) {
   if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) ThrowLastError();
 }
 

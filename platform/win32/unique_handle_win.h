@@ -92,10 +92,39 @@ struct KernelHandleTraits {
   static void Close(Handle handle) noexcept { CloseHandle(handle); }
 };
 
+struct HcursorTraits {
+  using Handle = HCURSOR;
+  static Handle Invalid() noexcept { return nullptr; }
+  // Only for cursors the program created or loaded from a file.
+  static void Close(Handle cursor) noexcept { DestroyCursor(cursor); }
+};
+
+struct GdiObjectTraits {
+  using Handle = HGDIOBJ;
+  static Handle Invalid() noexcept { return nullptr; }
+  static void Close(Handle object) noexcept { DeleteObject(object); }
+};
+
+struct HmenuTraits {
+  using Handle = HMENU;
+  static Handle Invalid() noexcept { return nullptr; }
+  static void Close(Handle menu) noexcept { DestroyMenu(menu); }
+};
+
+struct HmoduleTraits {
+  using Handle = HMODULE;
+  static Handle Invalid() noexcept { return nullptr; }
+  static void Close(Handle module) noexcept { FreeLibrary(module); }
+};
+
 using UniqueHkey = UniqueAny<HkeyTraits>;
 using UniqueHwnd = UniqueAny<HwndTraits>;
 using UniqueHicon = UniqueAny<HiconTraits>;
 using UniqueHandle = UniqueAny<FileHandleTraits>;
 using UniqueKernelHandle = UniqueAny<KernelHandleTraits>;
+using UniqueHcursor = UniqueAny<HcursorTraits>;
+using UniqueGdiObject = UniqueAny<GdiObjectTraits>;  // fonts, brushes, pens, bitmaps
+using UniqueHmenu = UniqueAny<HmenuTraits>;
+using UniqueHmodule = UniqueAny<HmoduleTraits>;
 
 }  // namespace platform

@@ -61,6 +61,14 @@ const EntryCase kEntryCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Rules, EntryTextTest, ::testing::ValuesIn(kEntryCases));
 
+TEST(EntryText, NameCharactersCountsUtf16Units) {
+  EXPECT_EQ(NameCharacters(""), 0u);
+  EXPECT_EQ(NameCharacters("abc"), 3u);
+  EXPECT_EQ(NameCharacters("\xCE\xB1\xCE\xB2"), 2u);          // Greek
+  EXPECT_EQ(NameCharacters("\xE4\xB8\xAD\xE6\x96\x87"), 2u);  // Chinese
+  EXPECT_EQ(NameCharacters("\xF0\x9F\x98\x80"), 2u);          // a surrogate pair
+}
+
 TEST(EntryText, RootKeyValuesStartWithTwoSpaces) {
   EXPECT_EQ(ValueEntryText("", "Name", platform::kRegSz, "v\0"s), "  Name=v");
   EXPECT_EQ(ValueEntryText("", "", platform::kRegSz, ""), "  ");

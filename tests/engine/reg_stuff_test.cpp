@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/entry_text.h"
 #include "platform/memory/memory_registry.h"
 #include "tests/engine/recording_host.h"
 
@@ -118,13 +119,32 @@ TEST_F(ReadBranchTest, OversizeValuesAreSkippedAndLaterValuesRead) {
                      "K  " + std::string(255, 'm') + "=longest name", "K  five=5"}));
 }
 
-TEST_F(ReadBranchTest, LongestSubkeyNameIsRead) {
-  const std::string longest(255, 'k');
-  registry_.AddKey(kRoot, "K\\" + longest);
-  registry_.AddKey(kRoot, "K\\" + std::string(256, 'x'));  // beyond the buffer
+std::string Repeat(std::string_view text, int count) {
+  std::string repeated;
+  for (int i = 0; i < count; ++i) repeated += text;
+  return repeated;
+}
+
+TEST_F(ReadBranchTest, LongestNamesAreReadInAnyScript) {
+  const std::string chinese = Repeat("\xE4\xB8\xAD", 255);  // 765 bytes of UTF-8
+  registry_.AddKey(kRoot, "K\\" + std::string(255, 'k'));
+  registry_.AddKey(kRoot, "K\\" + chinese);
+  registry_.PutDword(kRoot, "K", chinese, 1);
+  registry_.PutDword(kRoot, "K", Repeat("\xF0\x9F\x98\x80", 127), 2);  // 254 UTF-16 units
+  registry_.PutDword(kRoot, "K", Repeat("\xF0\x9F\x98\x80", 128), 3);  // 256: too long
+  registry_.PutDword(kRoot, "K", "last", 4);
+  EXPECT_EQ(Read("K", true),
+            (Strings{"K\\" + std::string(255, 'k'), "K\\" + chinese, "K",
+                     "K  " + chinese + "=&H00000001",
+                     "K  " + Repeat("\xF0\x9F\x98\x80", 127) + "=&H00000002",
+                     "K  last=&H00000004"}));
+}
+
+TEST_F(ReadBranchTest, SubkeyNameBeyondTheBufferEndsTheSubkeyList) {
+  registry_.AddKey(kRoot, "K\\first");
+  registry_.AddKey(kRoot, "K\\" + std::string(kSubkeyBufferSize, 'x'));
   registry_.AddKey(kRoot, "K\\after");
-  // The subkey list ends at the first name that does not fit.
-  EXPECT_EQ(Read("K", false), (Strings{"K\\" + longest}));
+  EXPECT_EQ(Read("K", false), (Strings{"K\\first"}));
 }
 
 TEST_F(ReadBranchTest, HoldsOneKeyOpenAtATime) {
@@ -158,6 +178,18 @@ TEST_F(ReadBranchTest, ReadingNestedInAnotherThroughAYieldLeavesBothWhole) {
   EXPECT_EQ(Read("S", true), (Strings{"S\\A\\A1", "S\\A\\A1  a1=2", "S\\A", "S\\A  a=1", "S\\B",
                                       "S\\B  b=3", "S", "S  s=0"}));
   EXPECT_EQ(nested, (Strings{"Other\\O1", "Other\\O1  o=9", "Other"}));
+}
+
+TEST_F(ReadBranchTest, KeyDeletedDuringTheWalkIsSkippedQuietly) {
+  BuildSaA1B();
+  int calls = 0;
+  registry_.SetEnumerationHook([&] {
+    // S's names (A, B) are collected by then: 2 value and 3 subkey calls.
+    if (++calls == 6) registry_.RemoveKey(kRoot, "S\\B");
+  });
+  EXPECT_EQ(Read("S", true),
+            (Strings{"S\\A\\A1", "S\\A\\A1  a1=2", "S\\A", "S\\A  a=1", "S", "S  s=0"}));
+  EXPECT_EQ(registry_.open_key_count(), 0);
 }
 
 TEST_F(ReadBranchTest, ErrorAbandonsTheWalkAndKeepsWhatWasAppended) {

@@ -141,6 +141,32 @@ TEST_F(SnapshotRoundTripTest, NamesOutsideTheOldCodePageRoundTrip) {
                              }));
 }
 
+std::string Repeat(const std::string& text, int count) {
+  std::string repeated;
+  for (int i = 0; i < count; ++i) repeated += text;
+  return repeated;
+}
+
+TEST_F(SnapshotRoundTripTest, LongNamesInOtherScriptsDoNotEndTheirLists) {
+  const std::string long_key = Repeat("\xCE\xB1", 200);       // 200 alphas: 400 bytes
+  const std::string after_key = "\xCF\x89";                   // omega, enumerated after it
+  const std::string long_value = Repeat("\xE4\xB8\xAD", 120);  // 120 Chinese: 360 bytes
+  const std::string after_value = "\xE9\xBE\x99";
+  scratch_.SetString("S\\" + long_key, "v", "1");
+  scratch_.CreateKey("S\\" + after_key);
+  scratch_.SetDword("S", long_value, 2);
+  scratch_.SetDword("S", after_value, 3);
+  CreateSnapshot(context_);
+  EXPECT_EQ(SnapshotBytes(), FileOf({
+                                 S(long_key),
+                                 S(long_key) + "  v=1",
+                                 S(after_key),
+                                 S(),
+                                 S() + "  " + long_value + "=&H00000002",
+                                 S() + "  " + after_value + "=&H00000003",
+                             }));
+}
+
 TEST_F(SnapshotRoundTripTest, ChangesAfterTheSnapshotGiveTheirRows) {
   WriteEdgeCases(scratch_);
   CreateSnapshot(context_);

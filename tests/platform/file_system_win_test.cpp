@@ -9,7 +9,6 @@
 
 #include "platform/runtime_error.h"
 
-#undef ReplaceFile  // the interface's, not <windows.h>'s
 
 namespace platform {
 namespace {
@@ -70,7 +69,7 @@ TEST_F(Win32FileSystemTest, ZeroByteFileAndMissingFile) {
 TEST_F(Win32FileSystemTest, ReplaceRenamesOverAnExistingFile) {
   Write("a.txt", "old");
   Write("b.txt", "new");
-  files_.ReplaceFile(In("b.txt"), In("a.txt"));
+  files_.MoveReplacing(In("b.txt"), In("a.txt"));
   EXPECT_EQ(files_.ReadWholeFile(In("a.txt")), "new");
   EXPECT_FALSE(files_.CanReadModificationTime(In("b.txt")));
 }

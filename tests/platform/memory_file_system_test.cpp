@@ -22,7 +22,7 @@ TEST(MemoryFileSystem, ReadOnlyFilesResistOrdinaryWritesAndDeletes) {
   files.PutFile("C:\\T\\ro", "x", {.read_only = true});
   EXPECT_THROW(files.CreateOutputFile("C:\\T\\ro"), RuntimeError);
   files.PutFile("C:\\T\\new", "y");
-  EXPECT_THROW(files.ReplaceFile("C:\\T\\new", "C:\\T\\ro"), RuntimeError);
+  EXPECT_THROW(files.MoveReplacing("C:\\T\\new", "C:\\T\\ro"), RuntimeError);
   EXPECT_FALSE(files.RemoveFile("C:\\T\\ro"));
   EXPECT_TRUE(files.RemoveFileForced("C:\\T\\ro"));
   EXPECT_FALSE(files.HasFile("C:\\T\\ro"));
@@ -32,10 +32,10 @@ TEST(MemoryFileSystem, ReplaceMovesOverAnExistingFile) {
   MemoryFileSystem files;
   files.PutFile("C:\\T\\old", "old");
   files.PutFile("C:\\T\\new", "new");
-  files.ReplaceFile("C:\\T\\new", "C:\\T\\old");
+  files.MoveReplacing("C:\\T\\new", "C:\\T\\old");
   EXPECT_EQ(files.FileBytes("C:\\T\\old"), "new");
   EXPECT_FALSE(files.HasFile("C:\\T\\new"));
-  EXPECT_THROW(files.ReplaceFile("C:\\T\\gone", "C:\\T\\old"), RuntimeError);
+  EXPECT_THROW(files.MoveReplacing("C:\\T\\gone", "C:\\T\\old"), RuntimeError);
 }
 
 TEST(MemoryFileSystem, InjectedFailures) {
@@ -48,7 +48,7 @@ TEST(MemoryFileSystem, InjectedFailures) {
   EXPECT_THROW(out->Write("x"), RuntimeError);
   files.PutFile("C:\\T\\b", "b");
   files.FailReplace("C:\\T\\c");
-  EXPECT_THROW(files.ReplaceFile("C:\\T\\b", "C:\\T\\c"), RuntimeError);
+  EXPECT_THROW(files.MoveReplacing("C:\\T\\b", "C:\\T\\c"), RuntimeError);
   EXPECT_TRUE(files.HasFile("C:\\T\\b"));
 }
 

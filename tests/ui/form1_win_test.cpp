@@ -6,9 +6,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
-// <windows.h> maps ReplaceFile to ReplaceFileA; the file system's own
-// translation unit sees the plain name, and so must its subclass here.
-#undef ReplaceFile
 
 #include <chrono>
 #include <filesystem>
@@ -280,7 +277,7 @@ class Form1Test : public ::testing::Test {
         .make_tray = {},
         .another_instance_running = [this] { return another_instance_; },
         .end_process = [this](unsigned code) { ended_.push_back(code); },
-        .seconds_since_midnight = [] { return 0u; },
+        .seconds_since_midnight = [this] { return seconds_since_midnight_; },
     };
     if (notify_area != nullptr) {
       services.make_tray = [this, notify_area](HWND window, tray::TrayEvents& events)
@@ -353,6 +350,7 @@ class Form1Test : public ::testing::Test {
   RecordingTray* tray_ = nullptr;
   tray::cSysTray* real_tray_ = nullptr;
   bool another_instance_ = false;
+  unsigned seconds_since_midnight_ = 0;
   std::vector<unsigned> ended_;
   std::unique_ptr<Form1> form_;
 };
@@ -495,6 +493,19 @@ TEST_F(Form1Test, TabFollowsTheFocusOrderWithTheOptionGroupAsOneStop) {
     expected.push_back(C::kListView2);  // round again
     EXPECT_EQ(seen, expected) << "selected " << selected;
   }
+  // Arrows move the selection within the group; Tab then leaves from there.
+  form_->SelectOption(2);
+  SetFocus(form_->Control(C::kOption1_2));
+  for (WPARAM key : {VK_RIGHT, VK_RIGHT, VK_RIGHT, VK_LEFT, VK_DOWN}) {
+    MSG arrow{GetFocus(), WM_KEYDOWN, key, 0, 0, {}};
+    ASSERT_TRUE(form_->PreTranslateMessage(arrow));
+  }
+  EXPECT_EQ(form_->SelectedOption(), 0);
+  EXPECT_EQ(GetFocus(), form_->Control(C::kOption1_0));
+  MSG from_group{GetFocus(), WM_KEYDOWN, VK_TAB, 0, 0, {}};
+  form_->PreTranslateMessage(from_group);
+  EXPECT_EQ(GetFocus(), form_->Control(C::kPushButton5));
+
   // A hidden Check8 and a disabled switch are skipped.
   ShowWindow(form_->Control(C::kCheck8), SW_HIDE);
   EnableWindow(form_->Control(C::kPushButton4), FALSE);
@@ -563,6 +574,14 @@ TEST_F(Form1Test, StartInTrayNeverShowsTheWindowAndShowsTheBalloonOnce) {
   EXPECT_EQ(tray_->balloons[0].seconds, 5);
   EXPECT_TRUE(tray_->balloons[0].once);
   EXPECT_TRUE(tray_->in_tray);
+}
+
+TEST_F(Form1Test, ADrawOfSevenOpensTheMakersSiteWithoutWaiting) {
+  while (DrawVisitNumber(seconds_since_midnight_) != kVisitNumber) ++seconds_since_midnight_;
+  Load();
+  EXPECT_EQ(shell_.started,
+            (std::vector<std::string>{"explorer \"https://www.varnholt.example/\""}));
+  EXPECT_TRUE(IsWindowVisible(form_->hwnd()));
 }
 
 TEST_F(Form1Test, AnotherInstanceEndsAtOnceWithNothingShownOrStored) {
@@ -990,6 +1009,28 @@ TEST_F(Form1TrayTest, MinimiseHidesWithOneBalloonAndAReleaseRestores) {
   EXPECT_TRUE(IsWindowVisible(form_->hwnd()));
   Release(WM_MBUTTONUP);
   EXPECT_TRUE(watcher_.boxes().empty());
+}
+
+TEST_F(Form1TrayTest, StartInTrayShowsTheBalloonOnceForTheWholeRun) {
+  SeedPref("Minimized", "On");
+  Create(&shell_calls_);
+  QueueBalloonTimeout();
+  ASSERT_TRUE(form_->Form_Load());
+  form_->Show();
+  EXPECT_FALSE(IsWindowVisible(form_->hwnd()));
+  EXPECT_TRUE(real_tray_->IconAdded());
+  EXPECT_EQ(shell_calls_.Count(NIM_MODIFY, NIF_INFO), 1);
+  Release(WM_LBUTTONUP);
+  EXPECT_TRUE(IsWindowVisible(form_->hwnd()));
+  EXPECT_EQ(GetFocus(), form_->Control(C::kListView2));
+  ShowWindow(form_->hwnd(), SW_MINIMIZE);
+  EXPECT_FALSE(IsWindowVisible(form_->hwnd()));
+  EXPECT_EQ(shell_calls_.Count(NIM_MODIFY, NIF_INFO), 1);
+
+  // Logging off while in the tray runs the same close sequence.
+  SendMessageA(form_->hwnd(), WM_ENDSESSION, TRUE, 0);
+  EXPECT_EQ(ended_, (std::vector<unsigned>{0}));
+  EXPECT_EQ(shell_calls_.Count(NIM_DELETE), 1);
 }
 
 TEST_F(Form1TrayTest, CloseWithMonitoringOnRemovesTheIconAndKeepsTheState) {
