@@ -1,6 +1,7 @@
 #include "engine/m_kestrelmark.h"
 
 #include <charconv>
+#include <cstring>
 #include <memory>
 
 #include "engine/error_report.h"
@@ -128,6 +129,8 @@ void CreateSnapshot(const EngineContext& context) {
     // rather than failing, and being reported, a second time.
     if (complete) complete = trap([&] { file->Close(); });
     file.reset();
+    // Replacing a large old snapshot takes a moment of its own.
+    trap([&] { host.YieldToEventLoop(); });
     if (complete) {
       complete = trap([&] { files.MoveReplacing(temporary_path, selection.snapshot_path); });
     }
@@ -141,19 +144,27 @@ void CreateSnapshot(const EngineContext& context) {
   trap([&] { host.SetStatus(kStatusSnapshotComplete); });
 }
 
-std::vector<std::string_view> SplitSnapshotLines(std::string_view text) {
+std::vector<std::string_view> SplitSnapshotLines(std::string_view text, EngineHost* host) {
   std::vector<std::string_view> lines;
   if (text.empty()) return lines;
-  std::size_t line_start = 0;
+  lines.reserve(text.size() / 48 + 1);  // typical entries are longer
+  const char* const end = text.data() + text.size();
+  const char* line_start = text.data();
+  const char* scan = line_start;
   for (;;) {
-    const std::size_t line_end = text.find(kLineEnd, line_start);
-    if (line_end == std::string_view::npos) {
-      lines.push_back(text.substr(line_start));
-      return lines;
+    const auto* cr = static_cast<const char*>(std::memchr(scan, '\r', end - scan));
+    if (cr == nullptr) break;
+    if (cr + 1 == end) break;
+    if (cr[1] != '\n') {
+      scan = cr + 1;
+      continue;
     }
-    lines.push_back(text.substr(line_start, line_end - line_start));
-    line_start = line_end + kLineEnd.size();
+    lines.emplace_back(line_start, cr - line_start);
+    line_start = scan = cr + 2;
+    if (host) host->YieldToEventLoop();
   }
+  lines.emplace_back(line_start, end - line_start);
+  return lines;
 }
 
 std::vector<std::string_view> CompareEntryLists(const std::vector<std::string_view>& old_lines,
@@ -208,7 +219,7 @@ void CompareRegistry(const EngineContext& context) {
   });
 
   std::vector<std::string_view> old_lines;
-  trap([&] { old_lines = SplitSnapshotLines(snapshot_text); });
+  trap([&] { old_lines = SplitSnapshotLines(snapshot_text, &host); });
 
   trap([&] {
     host.SetStatus(kStatusComparing);

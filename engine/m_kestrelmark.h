@@ -61,8 +61,10 @@ void CompareRegistry(const EngineContext& context);
 
 // The snapshot file's text split at every CR LF, the piece after the last
 // CR LF included (so a file ending in CR LF gives a final empty line); a
-// zero-byte file gives no lines. The views point into text.
-std::vector<std::string_view> SplitSnapshotLines(std::string_view text);
+// zero-byte file gives no lines. The views point into text. With a host,
+// yields once per line.
+std::vector<std::string_view> SplitSnapshotLines(std::string_view text,
+                                                 EngineHost* host = nullptr);
 
 // The fresh entries that the snapshot does not hold, in fresh-reading order.
 // A non-empty entry is reported when no snapshot line anywhere equals it; an

@@ -25,6 +25,9 @@ class SplitSnapshotLinesTest : public ::testing::TestWithParam<SplitCase> {};
 
 TEST_P(SplitSnapshotLinesTest, SplitsAtEveryCrLf) {
   EXPECT_EQ(SplitSnapshotLines(GetParam().text), GetParam().lines);
+  RecordingHost host;
+  EXPECT_EQ(SplitSnapshotLines(GetParam().text, &host), GetParam().lines);
+  EXPECT_EQ(host.yield_count, std::max<int>(0, static_cast<int>(GetParam().lines.size()) - 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -33,7 +36,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SplitCase{"a\r\nb\r\n", {"a", "b", ""}}, SplitCase{"a\r\nb", {"a", "b"}},
                       SplitCase{"a\r\n\r\nb\r\n", {"a", "", "b", ""}},
                       SplitCase{"a\rb\nc\n\r", {"a\rb\nc\n\r"}},
-                      SplitCase{"a\r\r\n", {"a\r", ""}}));
+                      SplitCase{"a\r\r\n", {"a\r", ""}}, SplitCase{"a\r", {"a\r"}},
+                      SplitCase{"\r\n\r", {"", "\r"}}, SplitCase{"\n\r\n", {"\n", ""}}));
 
 // CompareEntryLists on texts, as CompareRegistry gives them.
 class CompareEntryListsTest : public ::testing::Test {
