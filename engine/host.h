@@ -3,6 +3,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/message_box.h"
 
@@ -25,6 +27,18 @@ class EngineHost : public platform::MessageBoxes {
   // ListView2's rows.
   virtual void ClearResults() = 0;
   virtual void AddResult(const std::string& text) = 0;
+  // Every row replaced by rows, in order. A check rebuilds the list every
+  // half second while monitoring runs; the window overrides this to update
+  // its list in place, so that the user's ticks on unchanged entries and the
+  // scroll position survive the next check.
+  virtual void ReplaceResults(const std::vector<std::string_view>& rows) {
+    ClearResults();
+    std::string row;
+    for (const std::string_view text : rows) {
+      row.assign(text);
+      AddResult(row);
+    }
+  }
   // Lets other window events run (see platform::EventLoop::YieldToEventLoop; not "Yield", which <windows.h> defines as a macro).
   virtual void YieldToEventLoop() = 0;
 };

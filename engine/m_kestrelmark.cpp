@@ -228,14 +228,7 @@ void CompareRegistry(const EngineContext& context) {
   std::vector<std::string_view> reported;
   trap([&] { reported = CompareEntryLists(old_lines, fresh, host); });
 
-  trap([&] { host.ClearResults(); });
-  trap([&] {
-    std::string row;
-    for (const std::string_view entry : reported) {
-      row.assign(entry);
-      host.AddResult(row);
-    }
-  });
+  trap([&] { host.ReplaceResults(reported); });
 
   trap([&] { host.SetStatus(kStatusComparisonComplete); });
 }

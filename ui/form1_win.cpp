@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <unordered_set>
+
 #include "engine/error_report.h"
 #include "engine/m_kestrelmark.h"
 #include "prefs/m_start_up.h"
@@ -678,6 +680,48 @@ void Form1::AddResult(const std::string& text) {
   item.iItem = ListView_GetItemCount(list);
   item.pszText = const_cast<char*>(text.c_str());
   SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+void Form1::ReplaceResults(const std::vector<std::string_view>& rows) {
+  HWND list = Control(ControlId::kListView2);
+  ListRows current(list);
+  const int count = current.RowCount();
+  // A tick belongs to its entry, not to a row position: a change that shows
+  // up above a ticked row must not move the tick onto another entry.
+  std::unordered_multiset<std::string> ticked;
+  std::vector<std::string> texts(static_cast<std::size_t>(count));
+  for (int row = 1; row <= count; ++row) {
+    texts[row - 1] = current.RowText(row);
+    if (current.IsChecked(row)) ticked.insert(texts[row - 1]);
+  }
+
+  SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+  std::string text;
+  for (std::size_t index = 0; index < rows.size(); ++index) {
+    text.assign(rows[index]);
+    const int item = static_cast<int>(index);
+    if (item < count) {
+      if (texts[index] != text) {
+        LVITEMA change{};
+        change.iSubItem = 0;
+        change.pszText = text.data();
+        SendMessageA(list, LVM_SETITEMTEXTA, index, reinterpret_cast<LPARAM>(&change));
+      }
+    } else {
+      AddResult(text);
+    }
+    const auto tick = ticked.find(text);
+    const bool checked = tick != ticked.end();
+    if (checked) ticked.erase(tick);
+    if ((ListView_GetCheckState(list, item) != 0) != checked) {
+      ListView_SetCheckState(list, item, checked ? TRUE : FALSE);
+    }
+  }
+  for (int row = count; row > static_cast<int>(rows.size()); --row) {
+    ListView_DeleteItem(list, row - 1);
+  }
+  SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(list, nullptr, TRUE);
 }
 
 void Form1::YieldToEventLoop() {

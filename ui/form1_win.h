@@ -117,6 +117,7 @@ class Form1 final : public mKestrelmark::EngineHost, public tray::TrayEvents {
   void SetStatus(const std::string& text) override;
   void ClearResults() override;
   void AddResult(const std::string& text) override;
+  void ReplaceResults(const std::vector<std::string_view>& rows) override;
   void YieldToEventLoop() override;
   // Fills in the application title when title is empty.
   void ShowMessage(const std::string& text, const std::string& title,

@@ -922,6 +922,31 @@ TEST_F(Form1Test, CopyTakesTickedRowsAndAlwaysShowsTheMessage) {
   EXPECT_EQ(form_->pointer(), Form1::Pointer::kDefault);
 }
 
+TEST_F(Form1Test, ARebuiltListKeepsTheTicksOfItsUnchangedEntries) {
+  Load();
+  using Rows = std::vector<std::string_view>;
+  form_->ReplaceResults(Rows{"K\\A", "K  v=1", "K  w=2"});
+  form_->SetResultChecked(2, true);
+  form_->SetResultChecked(3, true);
+
+  // A new entry above the ticked ones, one ticked entry gone, one unchanged.
+  form_->ReplaceResults(Rows{"K\\A", "K\\B", "K  w=2", "K  x=3"});
+  ASSERT_EQ(form_->ResultCount(), 4);
+  const std::vector<std::string> texts{form_->ResultText(1), form_->ResultText(2),
+                                       form_->ResultText(3), form_->ResultText(4)};
+  EXPECT_EQ(texts, (std::vector<std::string>{"K\\A", "K\\B", "K  w=2", "K  x=3"}));
+  EXPECT_FALSE(form_->ResultChecked(1));
+  EXPECT_FALSE(form_->ResultChecked(2));
+  EXPECT_TRUE(form_->ResultChecked(3));
+  EXPECT_FALSE(form_->ResultChecked(4));
+
+  form_->ReplaceResults(Rows{"K  w=2"});
+  ASSERT_EQ(form_->ResultCount(), 1);
+  EXPECT_TRUE(form_->ResultChecked(1));
+  form_->ReplaceResults(Rows{});
+  EXPECT_EQ(form_->ResultCount(), 0);
+}
+
 TEST_F(Form1Test, ClearRemovesTheRowsOnly) {
   Load();
   form_->AddResult("a");
