@@ -96,6 +96,24 @@ TEST_F(ClipboardWinTest, TextRoundTripsThroughTheSystemClipboard) {
   EXPECT_EQ(ReadClipboardText(), "HKCU\\a  v=1\r\nline 2\r\n");
 }
 
+TEST_F(ClipboardWinTest, NamesOutsideAsciiReachUnicodeProgramsIntact) {
+  // "Κλειδί\鍵" as UTF-8, the program's code page.
+  const std::string name = "\xCE\x9A\xCE\xBB\xCE\xB5\xCE\xB9\xCE\xB4\xCE\xAF\\\xE9\x8D\xB5";
+  ui::ClipboardClear(clipboard_);
+  ASSERT_TRUE(ui::ClipboardSetText(clipboard_, name));
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  std::wstring wide;
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    if (const wchar_t* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+      wide = chars;
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  EXPECT_EQ(wide, L"\x039A\x03BB\x03B5\x03B9\x03B4\x03AF\\\x9375");
+  EXPECT_EQ(ReadClipboardText(), name);
+}
+
 TEST_F(ClipboardWinTest, ClearLeavesNoText) {
   ASSERT_TRUE(ui::ClipboardSetText(clipboard_, "something"));
   ui::ClipboardClear(clipboard_);
