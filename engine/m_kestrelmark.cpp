@@ -90,11 +90,15 @@ bool FileExists(platform::FileSystem& files, const std::string& path) {
 
 void DeleteFileForced(EngineHost& host, platform::FileSystem& files, const std::string& path) {
   try {
-    host.YieldToEventLoop();
+    // Deleted before the yield, not after: the yield may run a whole
+    // snapshot command already queued (a click on "Create Registry Snapshot"
+    // is what takes the focus from the subkey box), and deleting afterwards
+    // would throw away the snapshot it just wrote.
     if (!files.RemoveFile(path)) {
       // Whether the forced deletion worked is of no interest to anyone.
       static_cast<void>(files.RemoveFileForced(path));
     }
+    host.YieldToEventLoop();
   } catch (...) {
     // Deleting the snapshot is best effort and never reported.
   }

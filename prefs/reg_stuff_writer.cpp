@@ -13,8 +13,14 @@ constexpr std::uint32_t kWriteAccess = platform::kKeySetValue;
 }  // namespace
 
 std::string RunEntryData(const std::string& program_folder, const std::string& file_name) {
-  if (!program_folder.empty() && program_folder.back() == '\\') return program_folder + file_name;
-  return program_folder + "\\" + file_name;
+  std::string path = program_folder;
+  if (path.empty() || path.back() != '\\') path += '\\';
+  path += file_name;
+  // The system runs this text as a command line. Unquoted, a path with a
+  // blank ("C:\Program Files\...") is tried as "C:\Program.exe" first, which
+  // anyone able to write there could plant.
+  if (path.find(' ') != std::string::npos) return '"' + path + '"';
+  return path;
 }
 
 void AddRunEntry(platform::Registry& registry, const std::string& program_folder,

@@ -14,7 +14,8 @@ namespace RegStuff {
 inline constexpr char kRunKeyPath[] = "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\RUN\\";
 
 // The Run value's data: folder, a backslash unless the folder already ends in
-// one (a drive root such as "C:\"), the file name.
+// one (a drive root such as "C:\"), the file name; in double quotes when it
+// holds a blank, since the system reads it as a command line.
 std::string RunEntryData(const std::string& program_folder, const std::string& file_name);
 
 // Writes file_name = RunEntryData(...) as REG_SZ under HKEY_LOCAL_MACHINE's

@@ -9,7 +9,11 @@ for p in $KM_PACKAGES; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
-  sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  sudo=""
+  if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || { echo "Installing packages needs root: run as root or install sudo." >&2; exit 1; }
+    sudo="sudo"
+  fi
   $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
   $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

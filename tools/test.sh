@@ -4,11 +4,13 @@
 set -uo pipefail
 source "$(dirname "$0")/env.sh"
 source "$(dirname "$0")/xvfb.sh"
-"$(dirname "$0")/setup.sh" || exit 1
-"$(dirname "$0")/build.sh" native || { echo "0 passed, 1 failed (native build)"; exit 1; }
-"$(dirname "$0")/build.sh" windows || { echo "0 passed, 1 failed (windows build)"; exit 1; }
+# Every way out ends with the summary line.
+fail_early() { echo "$1"; echo "0 passed, 1 failed"; exit 1; }
+"$(dirname "$0")/setup.sh" || fail_early "Set-up failed."
+"$(dirname "$0")/build.sh" native || fail_early "The native build failed."
+"$(dirname "$0")/build.sh" windows || fail_early "The Windows build failed."
 
-km_start_display || exit 1
+km_start_display || fail_early "No display: Xvfb did not start."
 server_log="$KM_BUILD/wineserver.log"
 # A persistent server with Wine's services started here, writing to a log:
 # started by the first test instead, they would inherit ctest's pipe and

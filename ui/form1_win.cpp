@@ -393,6 +393,15 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_COMMAND:
       OnCommand(LOWORD(wparam), HIWORD(wparam));
       return 0;
+    case kSubkeyLeftMessage:
+      // Leaving the box means moving to another control of this window.
+      // Switching to another program, minimising or one of our own message
+      // boxes also takes the focus, and must not throw the snapshot away.
+      if (HWND focus = GetFocus();
+          IsOwnWindow(focus) && focus != hwnd_ && focus != Control(ControlId::kTxtSubkey)) {
+        Dispatch("Form1.txtSubkey_LostFocus", [&] { txtSubkey_LostFocus(); });
+      }
+      return 0;
     case WM_TIMER:
       if (timer1_ && timer1_->AcceptTick(static_cast<UINT_PTR>(wparam))) {
         Dispatch("Form1.Timer1_Timer", [&] { Timer1_Timer(); });
@@ -470,7 +479,8 @@ void Form1::OnCommand(int control_id, int code) {
     if (code == EN_CHANGE && !setting_text_) {
       Dispatch("Form1.txtSubkey_Change", [&] { txtSubkey_Change(); });
     } else if (code == EN_KILLFOCUS) {
-      Dispatch("Form1.txtSubkey_LostFocus", [&] { txtSubkey_LostFocus(); });
+      // Decided once the focus has settled: see kSubkeyLeftMessage.
+      PostMessageA(hwnd_, kSubkeyLeftMessage, 0, 0);
     }
   }
 }
@@ -696,6 +706,13 @@ void Form1::ReplaceResults(const std::vector<std::string_view>& rows) {
   }
 
   SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+  struct RedrawAgain {
+    HWND list;
+    ~RedrawAgain() {
+      SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+      InvalidateRect(list, nullptr, TRUE);
+    }
+  } redraw_again{list};
   std::string text;
   for (std::size_t index = 0; index < rows.size(); ++index) {
     text.assign(rows[index]);
@@ -720,8 +737,6 @@ void Form1::ReplaceResults(const std::vector<std::string_view>& rows) {
   for (int row = count; row > static_cast<int>(rows.size()); --row) {
     ListView_DeleteItem(list, row - 1);
   }
-  SendMessageA(list, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(list, nullptr, TRUE);
 }
 
 void Form1::YieldToEventLoop() {
@@ -927,7 +942,10 @@ void Form1::PushButton4_Click() {
 void Form1::Timer1_Timer() {
   // A tick that falls while the snapshot is taken waits for the next one:
   // the timer stays armed.
-  if (snapshot_busy_ || in_tick_ || closing_) return;
+  // Nor does a tick during start-up: starting in the tray waits for the
+  // balloon with the timer running, before the subkey box is restored, and
+  // would compare the design's default branch with the user's snapshot.
+  if (snapshot_busy_ || in_tick_ || closing_ || form_loading_) return;
   const std::string snapshot = mKestrelmark::SnapshotPath(services_.files);
   // A plain directory lookup of that exact path: hidden or system files do
   // not count.

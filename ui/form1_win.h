@@ -58,6 +58,8 @@ class Form1 final : public mKestrelmark::EngineHost, public tray::TrayEvents {
   enum class Pointer { kDefault = 0, kHourglass = 11, kCustom = 99 };
 
   static constexpr UINT_PTR kTimer1Id = 1;
+  // Posted when the subkey box loses the focus.
+  static constexpr UINT kSubkeyLeftMessage = WM_APP + 1;
 
   explicit Form1(Form1Services services);
   ~Form1() override;

@@ -30,6 +30,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   platform::Win32NotifyArea notify_area;
   // Held for the whole run: a second start sees it.
   platform::SingleInstance instance_lock;
+  // Asked before the window exists as well: creating it puts the tray
+  // control's icon in the notification area, and a second start must show
+  // nothing at all, not even for a moment.
+  if (instance_lock.AnotherInstanceRunning()) return 0;
 
   ui::Form1 form({
       .registry = registry,

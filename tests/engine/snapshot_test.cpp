@@ -190,5 +190,13 @@ TEST_F(SnapshotTest, FileExistsAndForcedDeletion) {
   EXPECT_TRUE(host_.messages.empty());
 }
 
+TEST_F(SnapshotTest, ASnapshotWrittenDuringTheDeletionsYieldSurvives) {
+  files_.PutFile(kSnapshot, "old\r\n");
+  // The yield runs a snapshot command that was already queued.
+  host_.on_yield = [&] { files_.PutFile(kSnapshot, "new\r\n"); };
+  DeleteFileForced(host_, files_, kSnapshot);
+  EXPECT_EQ(files_.ReadWholeFile(kSnapshot), "new\r\n");
+}
+
 }  // namespace
 }  // namespace mKestrelmark::testing

@@ -72,7 +72,7 @@ class RunAtLogonTest : public ::testing::Test {
 TEST_F(RunAtLogonTest, EnableWritesTheExecutablesNameAndFullPathWithItsNul) {
   mStartUp::EnableRunAtLogon(files_, registry_);
   EXPECT_EQ(RunValue(kHkeyLocalMachine, "Kestrelmark.exe"),
-            std::string("C:\\Program Files\\Kestrelmark\\Kestrelmark.exe\0", 45));
+            std::string("\"C:\\Program Files\\Kestrelmark\\Kestrelmark.exe\"\0", 47));
   EXPECT_EQ(RunValue(kHkeyCurrentUser, "Kestrelmark.exe"), std::nullopt);
   EXPECT_EQ(registry_.open_key_count(), 0);
 }
@@ -89,6 +89,9 @@ TEST(RunEntryData, JoinsFolderAndNameWithExactlyOneBackslash) {
   EXPECT_EQ(RegStuff::RunEntryData("D:\\Tools", "k.exe"), "D:\\Tools\\k.exe");
   EXPECT_EQ(RegStuff::RunEntryData("D:\\", "k.exe"), "D:\\k.exe");
   EXPECT_EQ(RegStuff::RunEntryData("\\\\server\\share\\", "k.exe"), "\\\\server\\share\\k.exe");
+  // A blank would make the command line ambiguous: quoted.
+  EXPECT_EQ(RegStuff::RunEntryData("C:\\Program Files\\Kestrel", "k m.exe"),
+            "\"C:\\Program Files\\Kestrel\\k m.exe\"");
 }
 
 TEST_F(RunAtLogonTest, TheFirstListedExecutableNamesTheValueForWritingAndDeleting) {
@@ -146,7 +149,7 @@ TEST_P(RunAtLogonFallbackTest, AnUnwritableMachineKeyPutsThePairInTheUsersRunKey
   GetParam().deny(registry_);
   mStartUp::EnableRunAtLogon(files_, registry_);
   EXPECT_EQ(RunValue(kHkeyCurrentUser, "Kestrelmark.exe"),
-            std::string("C:\\Program Files\\Kestrelmark\\Kestrelmark.exe\0", 45));
+            std::string("\"C:\\Program Files\\Kestrelmark\\Kestrelmark.exe\"\0", 47));
   EXPECT_EQ(registry_.open_key_count(), 0);
 }
 

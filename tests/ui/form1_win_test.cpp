@@ -202,7 +202,10 @@ class RecordingTray final : public tray::TrayControl {
   void ShowBalloon(const std::string& message, const std::string& title, std::int32_t seconds,
                    bool once) override {
     balloons.push_back({message, title, seconds, once});
+    if (during_balloon) during_balloon();
   }
+  // Runs inside ShowBalloon, as the real control's wait runs window events.
+  std::function<void()> during_balloon;
   void TaskbarCreated() override { calls.push_back("TaskbarCreated"); }
 };
 
@@ -576,6 +579,25 @@ TEST_F(Form1Test, StartInTrayNeverShowsTheWindowAndShowsTheBalloonOnce) {
   EXPECT_TRUE(tray_->in_tray);
 }
 
+TEST_F(Form1Test, StartingInTheTrayWithMonitoringOnComparesNothingBeforeTheSubkeyIsRestored) {
+  SeedPref("Minimized", "On");
+  SeedPref("StartStopState", "On");
+  SeedPref("Subkey", "Some\\Branch");
+  std::ofstream(snapshot_) << "";
+  Create();
+  int calls_during_balloon = -1;
+  tray_->during_balloon = [&] {
+    const int before = registry_.enum_calls;
+    form_->Timer1_Timer();  // a tick during the balloon's wait
+    calls_during_balloon = registry_.enum_calls - before;
+  };
+  ASSERT_TRUE(form_->Form_Load());
+  EXPECT_EQ(calls_during_balloon, 0);
+  EXPECT_EQ(form_->ResultCount(), 0);
+  EXPECT_EQ(form_->Timer1().Interval(), 500u);  // still armed for the next tick
+  EXPECT_EQ(form_->SubkeyText(), "Some\\Branch");
+}
+
 TEST_F(Form1Test, ADrawOfSevenOpensTheMakersSiteWithoutWaiting) {
   while (DrawVisitNumber(seconds_since_midnight_) != kVisitNumber) ++seconds_since_midnight_;
   Load();
@@ -755,6 +777,7 @@ TEST_F(Form1Test, LeavingTheSubkeyBoxTrimsOneBackslashAndDeletesTheSnapshot) {
   EXPECT_EQ(Pref("Subkey"), std::string(kDefaultSubkey) + "\\");
   std::ofstream(snapshot_) << "old\r\n";
   SetFocus(form_->Control(C::kListView2));  // the real focus change
+  PumpFor(100ms);
   EXPECT_EQ(form_->SubkeyText(), kDefaultSubkey);
   EXPECT_EQ(Pref("Subkey"), kDefaultSubkey);
   EXPECT_FALSE(std::filesystem::exists(snapshot_));
@@ -764,9 +787,30 @@ TEST_F(Form1Test, LeavingTheSubkeyBoxTrimsOneBackslashAndDeletesTheSnapshot) {
   std::ofstream(snapshot_) << "old\r\n";
   SetFocus(edit);
   SetFocus(form_->Control(C::kListView2));
+  PumpFor(100ms);
   EXPECT_EQ(form_->SubkeyText(), "A\\");
   EXPECT_EQ(Pref("Subkey"), "A\\");
   EXPECT_FALSE(std::filesystem::exists(snapshot_));
+}
+
+TEST_F(Form1Test, SwitchingToAnotherProgramKeepsTheSnapshot) {
+  Load();
+  SetFocus(form_->Control(C::kTxtSubkey));
+  PumpFor(100ms);
+  std::ofstream(snapshot_) << "old\r\n";
+  // Another top-level window takes the focus, as another program would.
+  HWND other = CreateWindowExA(0, "STATIC", "other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100,
+                               100, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(other, nullptr);
+  SetFocus(other);
+  PumpFor(100ms);
+  EXPECT_TRUE(std::filesystem::exists(snapshot_));
+  // Coming back puts the focus into the box again; still nothing deleted.
+  DestroyWindow(other);
+  SetForegroundWindow(form_->hwnd());
+  SetFocus(form_->Control(C::kTxtSubkey));
+  PumpFor(100ms);
+  EXPECT_TRUE(std::filesystem::exists(snapshot_));
 }
 
 TEST_F(Form1Test, HelpButtonsShowTheirTextsUnderTheApplicationTitle) {
