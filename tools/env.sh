@@ -6,5 +6,5 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 km_wine_version() { dpkg-query -W -f='${Version}' wine64 2>/dev/null || echo unknown; }
 # One prefix per Wine version, kept between runs.
-export WINEPREFIX="${KESTRELMARK_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/kestrelmark/wine-$(km_wine_version)}"
+export WINEPREFIX="${KESTRELMARK_WINEPREFIX:-${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/kestrelmark/wine-$(km_wine_version)}"
 KM_BUILD="${KESTRELMARK_BUILD:-$KM_ROOT/build}"
