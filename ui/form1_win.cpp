@@ -100,12 +100,6 @@ Form1::~Form1() {
     SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
     DestroyWindow(hwnd_);
   }
-  if (text_font_ != nullptr) DeleteObject(text_font_);
-  if (button_font_ != nullptr) DeleteObject(button_font_);
-  if (big_icon_ != nullptr) DestroyIcon(big_icon_);
-  if (small_icon_ != nullptr) DestroyIcon(small_icon_);
-  if (custom_cursor_ != nullptr) DestroyCursor(custom_cursor_);
-  for (auto& [color, brush] : brushes_) DeleteObject(brush);
 }
 
 void Form1::EnsureWindowClasses(HINSTANCE instance) {
@@ -233,34 +227,31 @@ HWND Form1::CreateControl(const ControlLayout& row) {
                                  instance_, row.kind == ControlKind::kFrame ? this : nullptr);
   if (control == nullptr) return nullptr;
   SendMessageA(control, WM_SETFONT,
-               reinterpret_cast<WPARAM>(row.kind == ControlKind::kPushButton ? button_font_
-                                                                              : text_font_),
+               reinterpret_cast<WPARAM>(row.kind == ControlKind::kPushButton ? button_font_.get()
+                                                                              : text_font_.get()),
                FALSE);
   if (row.initially_checked) SendMessageA(control, BM_SETCHECK, BST_CHECKED, 0);
   return control;
 }
 
 void Form1::CreateFonts() {
-  if (text_font_ != nullptr) DeleteObject(text_font_);
-  if (button_font_ != nullptr) DeleteObject(button_font_);
   LOGFONTA font{};
   font.lfWeight = FW_BOLD;
   font.lfCharSet = DEFAULT_CHARSET;
   font.lfQuality = CLEARTYPE_QUALITY;
   lstrcpynA(font.lfFaceName, "Arial", LF_FACESIZE);
   font.lfHeight = -PointsHundredthsToPixels(900, dpi_);
-  text_font_ = CreateFontIndirectA(&font);
+  text_font_.reset(CreateFontIndirectA(&font));
   font.lfHeight = -PointsHundredthsToPixels(1125, dpi_);
-  button_font_ = CreateFontIndirectA(&font);
+  button_font_.reset(CreateFontIndirectA(&font));
 }
 
 void Form1::OnDpiChanged(int dpi, const RECT& suggested) {
   // Moved to a monitor of another scale: the same twips, new pixels.
   dpi_ = dpi;
-  HFONT old_text = text_font_;
-  HFONT old_button = button_font_;
-  text_font_ = nullptr;
-  button_font_ = nullptr;
+  // The controls keep drawing with the old fonts until they get the new ones.
+  const platform::UniqueGdiObject old_text(text_font_.release());
+  const platform::UniqueGdiObject old_button(button_font_.release());
   CreateFonts();
   for (const ControlLayout& row : LayoutTable()) {
     HWND control = Control(row.id);
@@ -269,8 +260,8 @@ void Form1::OnDpiChanged(int dpi, const RECT& suggested) {
                  TwipsToPixels(row.width, dpi_), TwipsToPixels(row.height, dpi_),
                  SWP_NOZORDER | SWP_NOACTIVATE);
     SendMessageA(control, WM_SETFONT,
-                 reinterpret_cast<WPARAM>(row.kind == ControlKind::kPushButton ? button_font_
-                                                                                : text_font_),
+                 reinterpret_cast<WPARAM>(row.kind == ControlKind::kPushButton ? button_font_.get()
+                                                                                : text_font_.get()),
                  TRUE);
   }
   HWND list = Control(ControlId::kListView2);
@@ -279,8 +270,6 @@ void Form1::OnDpiChanged(int dpi, const RECT& suggested) {
   }
   SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
-  DeleteObject(old_text);
-  DeleteObject(old_button);
   RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
@@ -335,7 +324,7 @@ LRESULT CALLBACK Form1::FrameProc(HWND window, UINT message, WPARAM wparam, LPAR
         form->PaintFrame(window);
         return 0;
       case WM_GETFONT:
-        return reinterpret_cast<LRESULT>(form->text_font_);
+        return reinterpret_cast<LRESULT>(form->text_font_.get());
       case WM_SETFONT:
         return 0;  // frames caption in the window's text font
       case WM_SETTEXT: {
@@ -356,7 +345,7 @@ void Form1::PaintFrame(HWND frame) {
   RECT client;
   GetClientRect(frame, &client);
   const std::string caption = WindowText(frame);
-  HGDIOBJ old_font = SelectObject(dc, text_font_);
+  HGDIOBJ old_font = SelectObject(dc, text_font_.get());
   TEXTMETRICA metrics{};
   GetTextMetricsA(dc, &metrics);
   RECT box = client;
@@ -526,7 +515,7 @@ HCURSOR Form1::CursorForSetting() const {
       return LoadCursorA(nullptr, IDC_WAIT);
     case Pointer::kCustom:
       // Without a hand picture the system's own hand stands in.
-      return custom_cursor_ != nullptr ? custom_cursor_ : LoadCursorA(nullptr, IDC_HAND);
+      return custom_cursor_ ? custom_cursor_.get() : LoadCursorA(nullptr, IDC_HAND);
     case Pointer::kDefault:
       break;
   }
@@ -573,10 +562,10 @@ void Form1::PushButton18_MouseMove() { HoverButton(); }
 
 HBRUSH Form1::BrushFor(COLORREF color) {
   for (auto& [known, brush] : brushes_) {
-    if (known == color) return brush;
+    if (known == color) return static_cast<HBRUSH>(brush.get());
   }
   HBRUSH brush = CreateSolidBrush(color);
-  brushes_.emplace_back(color, brush);
+  brushes_.emplace_back(color, platform::UniqueGdiObject(brush));
   return brush;
 }
 
@@ -776,12 +765,16 @@ bool Form1::Form_Load() {
   trap([&] {
     const int big = GetSystemMetricsForDpi(SM_CXICON, static_cast<UINT>(dpi_));
     const int small = GetSystemMetricsForDpi(SM_CXSMICON, static_cast<UINT>(dpi_));
-    big_icon_ = static_cast<HICON>(LoadImageA(instance_, MAKEINTRESOURCEA(IDI_KESTRELMARK),
-                                              IMAGE_ICON, big, big, 0));
-    small_icon_ = static_cast<HICON>(LoadImageA(instance_, MAKEINTRESOURCEA(IDI_KESTRELMARK),
-                                                IMAGE_ICON, small, small, 0));
-    if (big_icon_ != nullptr) SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon_));
-    if (small_icon_ != nullptr) SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_));
+    big_icon_.reset(static_cast<HICON>(LoadImageA(instance_, MAKEINTRESOURCEA(IDI_KESTRELMARK),
+                                                  IMAGE_ICON, big, big, 0)));
+    small_icon_.reset(static_cast<HICON>(LoadImageA(
+        instance_, MAKEINTRESOURCEA(IDI_KESTRELMARK), IMAGE_ICON, small, small, 0)));
+    if (big_icon_) {
+      SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon_.get()));
+    }
+    if (small_icon_) {
+      SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_.get()));
+    }
   });
   trap([&] { SetAppTitle(); });
   trap([&] {
@@ -861,8 +854,7 @@ void Form1::LoadHandPointer() {
   if (!mKestrelmark::FileExists(services_.files, path)) return;
   HCURSOR cursor = LoadCursorFromFileA(path.c_str());
   if (cursor == nullptr) return;  // not a pointer picture: keep the stand-in
-  if (custom_cursor_ != nullptr) DestroyCursor(custom_cursor_);
-  custom_cursor_ = cursor;
+  custom_cursor_.reset(cursor);
 }
 
 void Form1::VisitSiteAtRandom() {

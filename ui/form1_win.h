@@ -22,6 +22,7 @@
 #include "platform/registry.h"
 #include "platform/save_dialog.h"
 #include "platform/win32/lazy_label_win.h"
+#include "platform/win32/unique_handle_win.h"
 #include "platform/shell.h"
 #include "tray/tray_control.h"
 #include "ui/form1_core.h"
@@ -149,7 +150,7 @@ class Form1 final : public mKestrelmark::EngineHost, public tray::TrayEvents {
 
   Pointer pointer() const { return pointer_; }
   void SetPointer(Pointer pointer);
-  bool CustomPointerLoaded() const { return custom_cursor_ != nullptr; }
+  bool CustomPointerLoaded() const { return custom_cursor_.is_valid(); }
 
   WindowTimer& Timer1() { return *timer1_; }
   tray::TrayControl* cSysTray1() { return tray_.get(); }
@@ -207,12 +208,12 @@ class Form1 final : public mKestrelmark::EngineHost, public tray::TrayEvents {
   HWND hwnd_ = nullptr;
   std::array<HWND, static_cast<size_t>(ControlId::kCount)> controls_{};
   int dpi_ = 96;
-  HFONT text_font_ = nullptr;
-  HFONT button_font_ = nullptr;
-  HICON big_icon_ = nullptr;
-  HICON small_icon_ = nullptr;
-  HCURSOR custom_cursor_ = nullptr;
-  std::vector<std::pair<COLORREF, HBRUSH>> brushes_;
+  platform::UniqueGdiObject text_font_;
+  platform::UniqueGdiObject button_font_;
+  platform::UniqueHicon big_icon_;
+  platform::UniqueHicon small_icon_;
+  platform::UniqueHcursor custom_cursor_;
+  std::vector<std::pair<COLORREF, platform::UniqueGdiObject>> brushes_;
   std::unique_ptr<WindowTimer> timer1_;
   std::unique_ptr<tray::TrayControl> tray_;
   platform::LazyLabel status_;
