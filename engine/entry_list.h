@@ -1,11 +1,15 @@
 // The entry list of one reading: an ordered list of one-line texts (bytes as
-// the registry's A functions deliver them). All texts live in one buffer,
-// so appending an entry costs no allocation of its own and a branch of a
-// hundred thousand entries is a handful of allocations.
+// the registry's A functions deliver them). Texts live in blocks of a fixed
+// size, so appending an entry costs no allocation of its own, a branch of a
+// hundred thousand entries is a handful of allocations, and growing never
+// copies what is already held: a list of a million entries never stops the
+// window for the time it would take to move a hundred megabytes.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,53 +41,92 @@ class EntryList {
     std::size_t index_ = 0;
   };
 
-  std::size_t size() const { return ends_.size(); }
-  bool empty() const { return ends_.empty(); }
+  EntryList() = default;
+  EntryList(EntryList&&) noexcept = default;
+  EntryList& operator=(EntryList&&) noexcept = default;
+  EntryList(const EntryList&) = delete;
+  EntryList& operator=(const EntryList&) = delete;
+
+  std::size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
   std::string_view operator[](std::size_t index) const {
-    const std::size_t begin = index == 0 ? 0 : ends_[index - 1];
-    return std::string_view(bytes_.data() + begin, ends_[index] - begin);
+    const Entry& entry = entries_[index];
+    return std::string_view(blocks_[entry.block].data.get() + entry.offset, entry.size);
   }
   const_iterator begin() const { return const_iterator(this, 0); }
   const_iterator end() const { return const_iterator(this, size()); }
 
-  void clear() {
-    bytes_.clear();
-    ends_.clear();
-  }
-  void reserve(std::size_t entries, std::size_t bytes) {
-    ends_.reserve(entries);
-    bytes_.reserve(bytes);
-  }
+  // Keeps the blocks for the next reading.
+  void clear();
+  // Room for entries without growing the index (texts grow by blocks).
+  void reserve(std::size_t entries, std::size_t bytes);
 
-  // text must not point into this list.
+  // text must not point into this list's uncommitted pieces.
   void push_back(std::string_view text) {
-    bytes_.append(text);
-    ends_.push_back(bytes_.size());
+    AppendPiece(text);
+    CommitEntry();
   }
 
   // Building one entry from pieces: AppendPiece as often as needed, then
   // CommitEntry (or DiscardPieces to drop what was appended since the last
   // committed entry).
-  void AppendPiece(std::string_view piece) { bytes_.append(piece); }
-  void AppendPiece(char piece) { bytes_.push_back(piece); }
-  void CommitEntry() { ends_.push_back(bytes_.size()); }
-  void DiscardPieces() { bytes_.resize(ends_.empty() ? 0 : ends_.back()); }
+  void AppendPiece(std::string_view piece) {
+    if (piece.empty()) return;
+    if (piece.size() > Room()) MakeRoom(piece.size());
+    std::char_traits<char>::copy(Tail(), piece.data(), piece.size());
+    pending_ += piece.size();
+  }
+  void AppendPiece(char piece) {
+    if (Room() == 0) MakeRoom(1);
+    *Tail() = piece;
+    ++pending_;
+  }
+  void CommitEntry() {
+    if (blocks_.empty()) MakeRoom(0);
+    Block& block = blocks_[current_];
+    entries_.push_back(Entry{static_cast<std::uint32_t>(current_),
+                             static_cast<std::uint32_t>(block.used), pending_});
+    block.used += pending_;
+    bytes_ += pending_;
+    pending_ = 0;
+  }
+  void DiscardPieces() { pending_ = 0; }
 
   // Keeps the first count entries.
-  void TruncateTo(std::size_t count) {
-    if (count >= ends_.size()) return;
-    ends_.resize(count);
-    bytes_.resize(count == 0 ? 0 : ends_.back());
-  }
+  void TruncateTo(std::size_t count);
 
   // Total bytes of all texts, without separators.
-  std::size_t byte_size() const { return bytes_.size(); }
+  std::size_t byte_size() const { return bytes_; }
 
   std::vector<std::string> ToStrings() const { return {begin(), end()}; }
 
  private:
-  std::string bytes_;
-  std::vector<std::size_t> ends_;  // one past each entry's last byte
+  static constexpr std::size_t kBlockSize = 1 << 20;
+  struct Block {
+    std::unique_ptr<char[]> data;
+    std::size_t capacity = 0;
+    std::size_t used = 0;  // committed bytes
+  };
+  struct Entry {
+    std::uint32_t block;
+    std::uint32_t offset;
+    std::size_t size;
+  };
+
+  std::size_t Room() const {
+    if (blocks_.empty()) return 0;
+    const Block& block = blocks_[current_];
+    return block.capacity - block.used - pending_;
+  }
+  char* Tail() { return blocks_[current_].data.get() + blocks_[current_].used + pending_; }
+  // Moves to a block with room for the pending pieces and more bytes.
+  void MakeRoom(std::size_t more);
+
+  std::vector<Block> blocks_;
+  std::size_t current_ = 0;  // the block being filled
+  std::size_t pending_ = 0;  // bytes of the entry being built
+  std::size_t bytes_ = 0;
+  std::vector<Entry> entries_;
 };
 
 }  // namespace RegStuff

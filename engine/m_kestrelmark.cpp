@@ -1,11 +1,15 @@
 #include "engine/m_kestrelmark.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <source_location>
 
 #include "engine/error_report.h"
 #include "engine/line_set.h"
+#include "engine/monitor_cache.h"
 #include "engine/reg_stuff.h"
 #include "platform/runtime_error.h"
 
@@ -42,6 +46,59 @@ void WriteEntries(platform::OutputFile& file, EngineHost& host,
     host.YieldToEventLoop();
   }
 }
+
+// The snapshot is read in pieces of this size with a yield in between.
+constexpr std::size_t kReadSlice = 1 << 20;
+
+SnapshotLines ReadSnapshotText(platform::FileSystem& files, const std::string& path,
+                               EngineHost& host) {
+  std::unique_ptr<platform::InputFile> file = files.OpenInputFile(path);
+  const std::uint64_t size = file->Size();
+  if (size > (std::uint64_t{1} << 40)) throw platform::RuntimeError("Out of memory");
+  SnapshotLines snapshot;
+  snapshot.text.reset(new char[size == 0 ? 1 : static_cast<std::size_t>(size)]);
+  std::size_t done = 0;
+  while (done < size) {
+    const std::size_t read =
+        file->Read(snapshot.text.get() + done,
+                   std::min<std::size_t>(kReadSlice, static_cast<std::size_t>(size) - done));
+    if (read == 0) break;  // the file shrank meanwhile
+    done += read;
+    host.YieldToEventLoop();
+  }
+  snapshot.size = done;
+  return snapshot;
+}
+
+// Ends a check whose snapshot cannot be read: the rows stay as they are,
+// since a check against nothing would list every entry as new. The same
+// failure is reported once, not again at every tick while it lasts.
+void AbortUnreadableSnapshot(const EngineContext& context, ErrorTrap& trap,
+                             const std::string& path, const std::string& description,
+                             unsigned line) {
+  if (context.cache == nullptr || context.cache->FirstReportOfFailure(path, description))
+    trap.Report(description, line);
+  trap([&] { context.host.SetStatus(kStatusComparisonAborted); });
+}
+
+// A check holds the cache for its whole length; a check started from one of
+// its yields does without.
+class CacheUse {
+ public:
+  explicit CacheUse(MonitorCache* cache)
+      : cache_(cache != nullptr && !cache->busy() ? cache : nullptr) {
+    if (cache_) cache_->set_busy(true);
+  }
+  ~CacheUse() {
+    if (cache_) cache_->set_busy(false);
+  }
+  CacheUse(const CacheUse&) = delete;
+  CacheUse& operator=(const CacheUse&) = delete;
+  MonitorCache* get() const { return cache_; }
+
+ private:
+  MonitorCache* cache_;
+};
 
 bool MatchesSnapshot(const LineSet& snapshot, std::string_view entry) {
   std::size_t piece_start = 0;
@@ -111,6 +168,8 @@ void CreateSnapshot(const EngineContext& context) {
 
   BranchSelection selection;
   trap([&] { selection = ReadBranchSelection(context); });
+  // What an earlier snapshot left unfinished goes first.
+  if (!selection.snapshot_path.empty()) RemoveUnfinishedSnapshot(files);
   trap([&] { host.SetStatus(kStatusCreatingSnapshot); });
 
   RegStuff::EntryList entries;
@@ -137,6 +196,7 @@ void CreateSnapshot(const EngineContext& context) {
     trap([&] { host.YieldToEventLoop(); });
     if (complete) {
       complete = trap([&] { files.MoveReplacing(temporary_path, selection.snapshot_path); });
+      if (complete && context.cache) context.cache->SnapshotWritten();
     }
     if (!complete) {
       // The old snapshot stays; the unfinished one is of no use. A failure
@@ -148,10 +208,40 @@ void CreateSnapshot(const EngineContext& context) {
   trap([&] { host.SetStatus(kStatusSnapshotComplete); });
 }
 
+void RemoveUnfinishedSnapshot(platform::FileSystem& files) {
+  try {
+    // Nothing to do when there is none, or it cannot go.
+    static_cast<void>(files.RemoveFile(TemporarySnapshotPath(SnapshotPath(files))));
+  } catch (...) {
+    // Best effort, like every deletion of the snapshot.
+  }
+}
+
+namespace {
+
+// CR LF pairs in text, counted first so that the lines' index is allocated
+// once: growing it by doubling would copy millions of views in one stretch.
+std::size_t CountLineEnds(std::string_view text, EngineHost* host) {
+  std::size_t count = 0;
+  const char* const end = text.data() + text.size();
+  for (const char* scan = text.data();;) {
+    const auto* cr = static_cast<const char*>(std::memchr(scan, '\r', end - scan));
+    if (cr == nullptr || cr + 1 == end) break;
+    if (cr[1] == '\n') {
+      ++count;
+      if (host) host->YieldToEventLoop();
+    }
+    scan = cr + 1;
+  }
+  return count;
+}
+
+}  // namespace
+
 std::vector<std::string_view> SplitSnapshotLines(std::string_view text, EngineHost* host) {
   std::vector<std::string_view> lines;
   if (text.empty()) return lines;
-  lines.reserve(text.size() / 48 + 1);  // typical entries are longer
+  lines.reserve(CountLineEnds(text, host) + 1);
   const char* const end = text.data() + text.size();
   const char* line_start = text.data();
   const char* scan = line_start;
@@ -171,16 +261,20 @@ std::vector<std::string_view> SplitSnapshotLines(std::string_view text, EngineHo
   return lines;
 }
 
-std::vector<std::string_view> CompareEntryLists(const std::vector<std::string_view>& old_lines,
-                                                const RegStuff::EntryList& fresh,
-                                                EngineHost& host) {
+LineSet BuildLineSet(const std::vector<std::string_view>& old_lines, EngineHost& host) {
   // Building the set of a large snapshot takes a while too: a yield per
   // line keeps the window answering meanwhile (the host makes yields cheap).
-  LineSet snapshot(old_lines.size());
+  LineSet snapshot(old_lines.size(), &host);
   for (const std::string_view line : old_lines) {
     snapshot.Insert(line);
     host.YieldToEventLoop();
   }
+  return snapshot;
+}
+
+std::vector<std::string_view> ReportedEntries(const LineSet& snapshot,
+                                              const RegStuff::EntryList& fresh,
+                                              EngineHost& host) {
   std::vector<std::string_view> reported;
   for (const std::string_view entry : fresh) {
     if (!entry.empty() && !MatchesSnapshot(snapshot, entry)) reported.push_back(entry);
@@ -189,10 +283,18 @@ std::vector<std::string_view> CompareEntryLists(const std::vector<std::string_vi
   return reported;
 }
 
+std::vector<std::string_view> CompareEntryLists(const std::vector<std::string_view>& old_lines,
+                                                const RegStuff::EntryList& fresh,
+                                                EngineHost& host) {
+  return ReportedEntries(BuildLineSet(old_lines, host), fresh, host);
+}
+
 void CompareRegistry(const EngineContext& context) {
   EngineHost& host = context.host;
   platform::FileSystem& files = context.files;
   ErrorTrap trap("mKestrelmark.CompareRegistry", host);
+  const CacheUse cache_use(context.cache);
+  MonitorCache* const cache = cache_use.get();
 
   BranchSelection selection;
   trap([&] { selection = ReadBranchSelection(context); });
@@ -209,30 +311,81 @@ void CompareRegistry(const EngineContext& context) {
     host.SetStatus(kStatusLoadingSnapshot);
     host.YieldToEventLoop();
   });
-  std::string snapshot_text;
-  trap([&] { snapshot_text = files.ReadWholeFile(selection.snapshot_path); });
+  // Taken before reading: a file replaced while it is read then shows a new
+  // stamp at the next check.
+  std::optional<platform::FileStamp> stamp;
+  std::uint64_t generation = 0;
+  const SnapshotLines* snapshot = nullptr;
+  trap([&] {
+    stamp = files.GetFileStamp(selection.snapshot_path);
+    if (cache) {
+      generation = cache->snapshot_generation();
+      snapshot = cache->CachedSnapshot(selection.snapshot_path, stamp);
+    }
+  });
+  SnapshotLines loaded;
+  if (snapshot == nullptr) {
+    std::string failure;
+    const unsigned line = std::source_location::current().line() + 2;
+    try {
+      loaded = ReadSnapshotText(files, selection.snapshot_path, host);
+    } catch (...) {
+      failure = DescribeCurrentException();
+    }
+    if (!failure.empty()) {
+      AbortUnreadableSnapshot(context, trap, selection.snapshot_path, failure, line);
+      return;
+    }
+  }
 
   trap([&] {
     host.SetStatus(kStatusPreparingComparison);
     host.YieldToEventLoop();
   });
-  RegStuff::EntryList fresh;
-  trap([&] {
-    RegStuff::ReadBranch(context.registry, host, selection.root, selection.start_path,
-                         selection.include_values, fresh);
-  });
+  RegStuff::EntryList own_fresh;
+  const RegStuff::EntryList* fresh = &own_fresh;
+  if (cache) {
+    if (!trap([&] { fresh = &cache->ReadBranch(context, selection); }))
+      fresh = &cache->last_reading();
+  } else {
+    trap([&] {
+      RegStuff::ReadBranch(context.registry, host, selection.root, selection.start_path,
+                           selection.include_values, own_fresh);
+    });
+  }
 
-  std::vector<std::string_view> old_lines;
-  trap([&] { old_lines = SplitSnapshotLines(snapshot_text, &host); });
+  bool rows_reusable = cache != nullptr;
+  if (snapshot == nullptr) {
+    const bool split = trap([&] {
+      loaded.lines = SplitSnapshotLines(std::string_view(loaded.text.get(), loaded.size), &host);
+    });
+    const bool hashed = split && trap([&] { loaded.set.emplace(BuildLineSet(loaded.lines, host)); });
+    // Only a complete set is kept for the next checks.
+    if (cache && hashed) {
+      snapshot = &cache->KeepSnapshot(selection.snapshot_path, stamp, generation,
+                                      std::move(loaded));
+    } else {
+      snapshot = &loaded;
+      rows_reusable = false;
+    }
+  }
 
   trap([&] {
     host.SetStatus(kStatusComparing);
     host.YieldToEventLoop();
   });
   std::vector<std::string_view> reported;
-  trap([&] { reported = CompareEntryLists(old_lines, fresh, host); });
+  const std::vector<std::string_view>* rows = rows_reusable ? cache->CachedRows() : nullptr;
+  if (rows == nullptr) {
+    trap([&] {
+      const LineSet none(0);
+      reported = ReportedEntries(snapshot->set ? *snapshot->set : none, *fresh, host);
+      if (rows_reusable) cache->KeepRows(reported);
+    });
+    rows = &reported;
+  }
 
-  trap([&] { host.ReplaceResults(reported); });
+  trap([&] { host.ReplaceResults(*rows); });
 
   trap([&] { host.SetStatus(kStatusComparisonComplete); });
 }

@@ -12,14 +12,21 @@
 
 namespace mKestrelmark {
 
+class LineSet;
+class MonitorCache;
+
 struct EngineContext {
   platform::Registry& registry;
   platform::FileSystem& files;
   EngineHost& host;
+  // What monitoring keeps between checks; none: every check reads all.
+  MonitorCache* cache = nullptr;
 };
 
 struct BranchSelection {
-  platform::RootKey root = platform::kHkeyLocalMachine;
+  // No root until the window's selection is read: a reading of root 0 reads
+  // nothing, where a default hive would read a whole hive by mistake.
+  platform::RootKey root = 0;
   std::string start_path;
   bool include_values = true;
   std::string snapshot_path;
@@ -55,6 +62,9 @@ void DeleteFileForced(EngineHost& host, platform::FileSystem& files, const std::
 // Reads the branch the window names and writes the snapshot file.
 // Reports its own errors ("mKestrelmark.CreateSnapshot").
 void CreateSnapshot(const EngineContext& context);
+// The snapshot is written beside its final name first; this removes such an
+// unfinished file (a close in the middle of a snapshot leaves one). Silent.
+void RemoveUnfinishedSnapshot(platform::FileSystem& files);
 // One check: fresh reading against the snapshot, rows into the results list.
 // Reports its own errors ("mKestrelmark.CompareRegistry").
 void CompareRegistry(const EngineContext& context);
@@ -65,6 +75,13 @@ void CompareRegistry(const EngineContext& context);
 // yields once per line.
 std::vector<std::string_view> SplitSnapshotLines(std::string_view text,
                                                  EngineHost* host = nullptr);
+
+// The set of the snapshot's lines, with a yield per line.
+LineSet BuildLineSet(const std::vector<std::string_view>& old_lines, EngineHost& host);
+// The fresh entries the set does not hold (the rule of CompareEntryLists).
+std::vector<std::string_view> ReportedEntries(const LineSet& snapshot,
+                                              const RegStuff::EntryList& fresh,
+                                              EngineHost& host);
 
 // The fresh entries that the snapshot does not hold, in fresh-reading order.
 // A non-empty entry is reported when no snapshot line anywhere equals it; an

@@ -6,29 +6,6 @@
 #include "engine/entry_text.h"
 
 namespace RegStuff {
-namespace {
-
-// At most one key of the walk is open: the key is closed before descending,
-// and also when an error unwinds the walk.
-class OpenKeyScope {
- public:
-  OpenKeyScope(platform::Registry& registry, platform::KeyHandle key)
-      : registry_(registry), key_(key) {}
-  OpenKeyScope(const OpenKeyScope&) = delete;
-  OpenKeyScope& operator=(const OpenKeyScope&) = delete;
-  ~OpenKeyScope() { Close(); }
-  void Close() {
-    if (key_ == 0) return;
-    registry_.CloseKey(key_);  // nothing to do when closing fails
-    key_ = 0;
-  }
-
- private:
-  platform::Registry& registry_;
-  platform::KeyHandle key_;
-};
-
-}  // namespace
 
 BranchReader::BranchReader(platform::Registry& registry, mKestrelmark::EngineHost& host,
                            bool include_values, EntryList& entries)
@@ -44,7 +21,7 @@ void BranchReader::EnumerateKey(platform::RootKey root, std::string& path) {
   const std::size_t block_start = blocks_.size();
   if (include_values_) {
     blocks_.push_back(path);
-    ReadValues(key, path);
+    ReadValueEntries(registry_, host_, key, path, blocks_);
   }
 
   const std::size_t names_start = subkey_names_.size();
@@ -78,7 +55,8 @@ void BranchReader::EnumerateKey(platform::RootKey root, std::string& path) {
   }
 }
 
-void BranchReader::ReadValues(platform::KeyHandle key, const std::string& path) {
+void ReadValueEntries(platform::Registry& registry, mKestrelmark::EngineHost& host,
+                      platform::KeyHandle key, std::string_view path, EntryList& block) {
   char name[kNameBufferSize];
   std::uint8_t data[kDataBufferSize];
   for (std::uint32_t index = 0;; ++index) {
@@ -88,11 +66,11 @@ void BranchReader::ReadValues(platform::KeyHandle key, const std::string& path) 
     // A DWORD reported with fewer than four bytes shows zeros for the rest.
     std::memset(data, 0, 4);
     const platform::RegResult result =
-        registry_.EnumValue(key, index, name, &name_length, &type, data, &data_size);
+        registry.EnumValue(key, index, name, &name_length, &type, data, &data_size);
     if (result == platform::kErrorMoreData) {
       // A name or data too large for the buffers gets no entry; the values
       // after it are still read.
-      host_.YieldToEventLoop();
+      host.YieldToEventLoop();
       continue;
     }
     if (result != platform::kErrorSuccess) break;
@@ -100,10 +78,10 @@ void BranchReader::ReadValues(platform::KeyHandle key, const std::string& path) 
     // the buffer; so does data the registry reports over the buffer's size.
     const std::string_view name_text(name, std::min(name_length, kNameBufferSize - 1));
     if (NameCharacters(name_text) <= kMaxNameCharacters && data_size <= kDataBufferSize) {
-      AppendValueEntry(blocks_, path, name_text, type,
+      AppendValueEntry(block, path, name_text, type,
                        std::string_view(reinterpret_cast<const char*>(data), data_size));
     }
-    host_.YieldToEventLoop();
+    host.YieldToEventLoop();
   }
 }
 

@@ -22,6 +22,27 @@
 
 namespace RegStuff {
 
+// At most one key of the walk is open: the key is closed before descending,
+// and also when an error unwinds the walk.
+class OpenKeyScope {
+ public:
+  OpenKeyScope(platform::Registry& registry, platform::KeyHandle key)
+      : registry_(registry), key_(key) {}
+  OpenKeyScope(const OpenKeyScope&) = delete;
+  OpenKeyScope& operator=(const OpenKeyScope&) = delete;
+  ~OpenKeyScope() { Close(); }
+  void Close() {
+    if (key_ == 0) return;
+    registry_.CloseKey(key_);  // nothing to do when closing fails
+    key_ = 0;
+  }
+
+ private:
+  platform::Registry& registry_;
+  platform::KeyHandle key_;
+};
+
+
 class BranchReader {
  public:
   BranchReader(platform::Registry& registry, mKestrelmark::EngineHost& host,
@@ -33,8 +54,6 @@ class BranchReader {
   void EnumerateKey(platform::RootKey root, std::string& path);
 
  private:
-  void ReadValues(platform::KeyHandle key, const std::string& path);
-
   platform::Registry& registry_;
   mKestrelmark::EngineHost& host_;
   const bool include_values_;
@@ -44,6 +63,13 @@ class BranchReader {
   EntryList blocks_;
   EntryList subkey_names_;
 };
+
+// Appends the value entries of the open key at path to block, in the
+// registry's enumeration order, with a yield per value. A value whose name
+// or data does not fit the buffers gets no entry; the values after it are
+// still read.
+void ReadValueEntries(platform::Registry& registry, mKestrelmark::EngineHost& host,
+                      platform::KeyHandle key, std::string_view path, EntryList& block);
 
 // Empties entries, then reads the branch into it. Reports nothing. When a
 // run-time error (out of memory, an error thrown by the host) ends the walk,

@@ -2,6 +2,10 @@
 // strings in the process code page (UTF-8 under our manifest).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,6 +20,24 @@ class OutputFile {
   virtual ~OutputFile() = default;
   virtual void Write(std::string_view bytes) = 0;  // throws RuntimeError
   virtual void Close() = 0;                        // throws RuntimeError
+};
+
+// A file open for reading, read piece by piece so that a large one need not
+// be read in one stretch.
+class InputFile {
+ public:
+  virtual ~InputFile() = default;
+  // The size when it was opened.
+  virtual std::uint64_t Size() = 0;
+  // Up to size bytes into dest; 0 at the end. Throws RuntimeError.
+  virtual std::size_t Read(char* dest, std::size_t size) = 0;
+};
+
+// What tells one version of a file from another without reading it.
+struct FileStamp {
+  std::uint64_t size = 0;
+  std::uint64_t write_time = 0;  // FILETIME units, or a version number
+  bool operator==(const FileStamp&) const = default;
 };
 
 class FileSystem {
@@ -40,6 +62,11 @@ class FileSystem {
   virtual std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) = 0;
   // The whole file as bytes. Throws RuntimeError when it cannot be read.
   virtual std::string ReadWholeFile(const std::string& path) = 0;
+  // The file for reading in pieces. Throws RuntimeError when it cannot be
+  // opened. (This default reads it whole at once.)
+  virtual std::unique_ptr<InputFile> OpenInputFile(const std::string& path);
+  // Size and last write time; nullopt when they cannot be read.
+  virtual std::optional<FileStamp> GetFileStamp(const std::string&) { return std::nullopt; }
   // Renames from over to, replacing an existing file. Throws RuntimeError.
   // (Not "ReplaceFile": <windows.h> defines that name as a macro.)
   virtual void MoveReplacing(const std::string& from, const std::string& to) = 0;
@@ -48,5 +75,29 @@ class FileSystem {
   // Deletes a read-only file too; false on failure.
   virtual bool RemoveFileForced(const std::string& path) = 0;
 };
+
+namespace detail {
+
+class WholeInputFile : public InputFile {
+ public:
+  explicit WholeInputFile(std::string bytes) : bytes_(std::move(bytes)) {}
+  std::uint64_t Size() override { return bytes_.size(); }
+  std::size_t Read(char* dest, std::size_t size) override {
+    const std::size_t count = std::min(size, bytes_.size() - at_);
+    std::memcpy(dest, bytes_.data() + at_, count);
+    at_ += count;
+    return count;
+  }
+
+ private:
+  std::string bytes_;
+  std::size_t at_ = 0;
+};
+
+}  // namespace detail
+
+inline std::unique_ptr<InputFile> FileSystem::OpenInputFile(const std::string& path) {
+  return std::make_unique<detail::WholeInputFile>(ReadWholeFile(path));
+}
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace platform {
@@ -14,8 +15,10 @@ inline constexpr RegResult kErrorSuccess = 0;
 inline constexpr RegResult kErrorFileNotFound = 2;
 inline constexpr RegResult kErrorAccessDenied = 5;
 inline constexpr RegResult kErrorInvalidHandle = 6;
+inline constexpr RegResult kErrorNotSupported = 50;
 inline constexpr RegResult kErrorMoreData = 234;
 inline constexpr RegResult kErrorNoMoreItems = 259;
+inline constexpr RegResult kErrorKeyDeleted = 1018;
 
 // Predefined root keys, as their handle values.
 using RootKey = std::uint32_t;
@@ -48,6 +51,27 @@ inline constexpr std::uint32_t kRegMultiSz = 7;
 // Opaque open-key handle; 0 is never a valid open key.
 using KeyHandle = std::uintptr_t;
 
+// A key's last write time as the registry keeps it: a FILETIME, 100 ns
+// units since 1601 (UTC). 0 means the time is not known.
+using KeyTime = std::uint64_t;
+inline constexpr KeyTime kUnknownKeyTime = 0;
+
+// A change notification on one key and everything below it.
+class BranchWatch {
+ public:
+  virtual ~BranchWatch() = default;
+  // True when a change below the key was signalled since the last Arm.
+  virtual bool Signalled() = 0;
+  // Clears the signal and asks for the next change. A change made between a
+  // signal and the next Arm is never signalled, so callers arm before they
+  // read, never after.
+  virtual RegResult Arm() = 0;
+  // One cheap call on the held key: kErrorSuccess while the key lives;
+  // kErrorKeyDeleted once it was deleted (a watch never signals that, and
+  // never signals again afterwards, even when the key is created anew).
+  virtual RegResult Check() = 0;
+};
+
 class Registry {
  public:
   virtual ~Registry() = default;
@@ -73,6 +97,27 @@ class Registry {
   // of name_size characters; kErrorMoreData when it does not fit.
   [[nodiscard]] virtual RegResult EnumKey(KeyHandle key, std::uint32_t index, char* name,
                                           std::uint32_t name_size) = 0;
+  // RegEnumKeyExA: EnumKey's contract, and the subkey's last write time. A
+  // registry that keeps no times gives kUnknownKeyTime.
+  [[nodiscard]] virtual RegResult EnumKeyWithTime(KeyHandle key, std::uint32_t index, char* name,
+                                                  std::uint32_t name_size, KeyTime* last_write) {
+    *last_write = kUnknownKeyTime;
+    return EnumKey(key, index, name, name_size);
+  }
+  // The open key's own last write time (RegQueryInfoKeyA).
+  [[nodiscard]] virtual RegResult QueryKeyTime(KeyHandle, KeyTime* last_write) {
+    *last_write = kUnknownKeyTime;
+    return kErrorNotSupported;
+  }
+  // Now, on the clock the registry stamps keys with; kUnknownKeyTime when
+  // the registry keeps no times.
+  virtual KeyTime CurrentTime() { return kUnknownKeyTime; }
+  // Opens root\path for notification and arms a watch on it and its whole
+  // subtree (names, values, security). On failure *watch is unchanged.
+  [[nodiscard]] virtual RegResult WatchBranch(RootKey, const std::string&,
+                                              std::unique_ptr<BranchWatch>*) {
+    return kErrorNotSupported;
+  }
 
   [[nodiscard]] virtual RegResult QueryValue(KeyHandle key, const std::string& name,
                                              std::uint32_t* type, std::string* data) = 0;

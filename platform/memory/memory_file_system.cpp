@@ -46,6 +46,7 @@ class MemoryFileSystem::MemoryOutputFile : public OutputFile {
     auto it = owner_.files_.find(Key(path_));
     if (it == owner_.files_.end()) throw RuntimeError("Path not found");
     it->second.bytes = std::move(buffer_);
+    it->second.version = ++owner_.last_version_;
   }
 
  private:
@@ -65,7 +66,7 @@ void MemoryFileSystem::SetEnvironment(const std::string& name, std::optional<std
 }
 
 void MemoryFileSystem::PutFile(const std::string& path, std::string bytes, FileFlags flags) {
-  files_[Key(path)] = File{path, std::move(bytes), flags};
+  files_[Key(path)] = File{path, std::move(bytes), flags, ++last_version_};
 }
 
 void MemoryFileSystem::SetReadOnly(const std::string& path, bool read_only) {
@@ -128,17 +129,30 @@ std::unique_ptr<OutputFile> MemoryFileSystem::CreateOutputFile(const std::string
   if (fail_create_.count(Key(path))) throw RuntimeError("Path not found");
   const auto it = files_.find(Key(path));
   if (it != files_.end() && it->second.flags.read_only) throw RuntimeError("Permission denied");
-  if (it != files_.end())
+  if (it != files_.end()) {
     it->second.bytes.clear();
-  else
-    files_[Key(path)] = File{path, std::string(), {}};
+    it->second.version = ++last_version_;
+  } else {
+    files_[Key(path)] = File{path, std::string(), {}, ++last_version_};
+  }
   return std::make_unique<MemoryOutputFile>(*this, path);
 }
 
 std::string MemoryFileSystem::ReadWholeFile(const std::string& path) {
   const auto it = files_.find(Key(path));
   if (it == files_.end()) throw RuntimeError("File not found");
+  if (fail_read_.count(Key(path))) throw RuntimeError("Permission denied");
   return it->second.bytes;
+}
+
+std::optional<FileStamp> MemoryFileSystem::GetFileStamp(const std::string& path) {
+  const auto it = files_.find(Key(path));
+  if (it == files_.end()) return std::nullopt;
+  return FileStamp{it->second.bytes.size(), it->second.version};
+}
+
+void MemoryFileSystem::FailRead(const std::string& path, bool fail) {
+  if (fail) fail_read_.insert(Key(path)); else fail_read_.erase(Key(path));
 }
 
 void MemoryFileSystem::MoveReplacing(const std::string& from, const std::string& to) {
@@ -152,6 +166,7 @@ void MemoryFileSystem::MoveReplacing(const std::string& from, const std::string&
   File moved = std::move(source->second);
   files_.erase(source);
   moved.path = to;
+  moved.version = ++last_version_;
   files_[Key(to)] = std::move(moved);
   ++replace_count_;
 }

@@ -42,6 +42,8 @@ class MemoryFileSystem : public FileSystem {
   void FailCreate(const std::string& path, bool fail = true);
   void FailWrite(const std::string& path, bool fail = true);
   void FailReplace(const std::string& path, bool fail = true);
+  // Reading the file fails (held by another program without sharing).
+  void FailRead(const std::string& path, bool fail = true);
   // How many times a file was replaced by MoveReplacing.
   int replace_count() const { return replace_count_; }
 
@@ -53,6 +55,8 @@ class MemoryFileSystem : public FileSystem {
   std::optional<std::string> FindFirstPlainFile(const std::string& pattern) override;
   std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) override;
   std::string ReadWholeFile(const std::string& path) override;
+  // The write time is a version number that every change of the file bumps.
+  std::optional<FileStamp> GetFileStamp(const std::string& path) override;
   void MoveReplacing(const std::string& from, const std::string& to) override;
   bool RemoveFile(const std::string& path) override;
   bool RemoveFileForced(const std::string& path) override;
@@ -63,6 +67,7 @@ class MemoryFileSystem : public FileSystem {
     std::string path;  // as created
     std::string bytes;
     FileFlags flags;
+    std::uint64_t version = 0;
   };
   static std::string Key(const std::string& path);
 
@@ -70,7 +75,8 @@ class MemoryFileSystem : public FileSystem {
   std::string system_temp_ = "C:\\windows\\temp";
   std::string executable_folder_ = "C:\\Program Files\\Kestrelmark";
   std::map<std::string, File> files_;  // by lower-cased path
-  std::set<std::string> fail_create_, fail_write_, fail_replace_;
+  std::set<std::string> fail_create_, fail_write_, fail_replace_, fail_read_;
+  std::uint64_t last_version_ = 0;
   int replace_count_ = 0;
 };
 

@@ -49,6 +49,9 @@ struct MemoryRegistry::Node {
   std::string name;
   std::vector<std::shared_ptr<Node>> subkeys;
   std::vector<Value> values;
+  Node* parent = nullptr;  // nullptr for a root and once removed
+  KeyTime time = kUnknownKeyTime;
+  bool deleted = false;
   bool deny_open = false;
   bool deny_write = false;
 
@@ -70,6 +73,33 @@ struct MemoryRegistry::Node {
     }
     values.push_back({value_name, type, std::string(bytes)});
   }
+};
+
+struct MemoryRegistry::WatchState {
+  std::shared_ptr<Node> node;
+  bool armed = false;
+  bool signalled = false;
+  bool lost = false;
+};
+
+class MemoryRegistry::MemoryWatch : public BranchWatch {
+ public:
+  explicit MemoryWatch(std::shared_ptr<WatchState> state) : state_(std::move(state)) {}
+  bool Signalled() override { return state_->signalled; }
+  RegResult Arm() override {
+    if (state_->lost) return kErrorInvalidHandle;
+    if (state_->node->deleted) return kErrorKeyDeleted;
+    state_->signalled = false;
+    state_->armed = true;
+    return kErrorSuccess;
+  }
+  RegResult Check() override {
+    if (state_->lost) return kErrorInvalidHandle;
+    return state_->node->deleted ? kErrorKeyDeleted : kErrorSuccess;
+  }
+
+ private:
+  std::shared_ptr<WatchState> state_;
 };
 
 MemoryRegistry::MemoryRegistry() {
@@ -108,7 +138,10 @@ std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::FindOrCreate(RootKey root,
     if (!child) {
       child = std::make_shared<Node>();
       child->name.assign(part);
+      child->parent = node.get();
+      child->time = Stamp();
       node->subkeys.push_back(child);
+      Written(*node);
     }
     node = child;
   }
@@ -119,7 +152,9 @@ void MemoryRegistry::AddKey(RootKey root, const std::string& path) { FindOrCreat
 
 void MemoryRegistry::PutValue(RootKey root, const std::string& path, const std::string& name,
                               std::uint32_t type, std::string_view bytes) {
-  FindOrCreate(root, path)->Put(name, type, bytes);
+  const std::shared_ptr<Node> node = FindOrCreate(root, path);
+  node->Put(name, type, bytes);
+  Written(*node);
 }
 
 void MemoryRegistry::PutString(RootKey root, const std::string& path, const std::string& name,
@@ -148,7 +183,16 @@ bool MemoryRegistry::RemoveKey(RootKey root, const std::string& path) {
   const auto it = std::find_if(subkeys.begin(), subkeys.end(),
                                [&](const auto& child) { return SameName(child->name, last); });
   if (it == subkeys.end()) return false;
+  struct Mark {
+    static void Deleted(Node& node) {
+      node.deleted = true;
+      node.parent = nullptr;
+      for (const auto& child : node.subkeys) Deleted(*child);
+    }
+  };
+  Mark::Deleted(**it);
   subkeys.erase(it);
+  Written(*parent);
   return true;
 }
 
@@ -160,6 +204,7 @@ bool MemoryRegistry::RemoveValue(RootKey root, const std::string& path, const st
                                [&](const Node::Value& value) { return SameName(value.name, name); });
   if (it == values.end()) return false;
   values.erase(it);
+  Written(*node);
   return true;
 }
 
@@ -169,6 +214,75 @@ bool MemoryRegistry::HasKey(RootKey root, const std::string& path) const {
 
 void MemoryRegistry::DenyOpen(RootKey root, const std::string& path) {
   FindOrCreate(root, path)->deny_open = true;
+}
+
+void MemoryRegistry::AllowOpen(RootKey root, const std::string& path) {
+  FindOrCreate(root, path)->deny_open = false;
+}
+
+void MemoryRegistry::LoseWatches() {
+  for (const auto& weak : watches_)
+    if (const auto state = weak.lock()) state->lost = true;
+}
+
+int MemoryRegistry::armed_watch_count() const {
+  int count = 0;
+  for (const auto& weak : watches_)
+    if (const auto state = weak.lock()) count += state->armed && !state->lost;
+  return count;
+}
+
+void MemoryRegistry::Written(Node& node) {
+  node.time = Stamp();
+  Signal(node);
+}
+
+void MemoryRegistry::Signal(const Node& node) {
+  for (const auto& weak : watches_) {
+    const auto state = weak.lock();
+    if (!state || !state->armed || state->lost) continue;
+    for (const Node* at = &node; at != nullptr; at = at->parent) {
+      if (at == state->node.get()) {
+        state->armed = false;
+        state->signalled = true;
+        break;
+      }
+    }
+  }
+}
+
+RegResult MemoryRegistry::EnumKeyWithTime(KeyHandle key, std::uint32_t index, char* name,
+                                          std::uint32_t name_size, KeyTime* last_write) {
+  *last_write = kUnknownKeyTime;
+  const RegResult result = EnumKey(key, index, name, name_size);
+  if (result == kErrorSuccess) *last_write = Lookup(key)->node->subkeys[index]->time;
+  return result;
+}
+
+RegResult MemoryRegistry::QueryKeyTime(KeyHandle key, KeyTime* last_write) {
+  *last_write = kUnknownKeyTime;
+  const OpenHandle* handle = Lookup(key);
+  if (!handle) return kErrorInvalidHandle;
+  if (handle->node->deleted) return kErrorKeyDeleted;
+  *last_write = handle->node->time;
+  return kErrorSuccess;
+}
+
+RegResult MemoryRegistry::WatchBranch(RootKey root, const std::string& path,
+                                      std::unique_ptr<BranchWatch>* watch) {
+  if (!RootNode(root)) return kErrorInvalidHandle;
+  std::shared_ptr<Node> node = Find(root, path);
+  if (!node) return kErrorFileNotFound;
+  if (node->deny_open) return kErrorAccessDenied;
+  auto state = std::make_shared<WatchState>();
+  state->node = std::move(node);
+  state->armed = true;
+  // Watches that ended are dropped here, so the list does not grow with
+  // every watch a long test makes.
+  std::erase_if(watches_, [](const auto& weak) { return weak.expired(); });
+  watches_.push_back(state);
+  *watch = std::make_unique<MemoryWatch>(std::move(state));
+  return kErrorSuccess;
 }
 
 void MemoryRegistry::DenyWrite(RootKey root, const std::string& path) {
@@ -232,6 +346,7 @@ RegResult MemoryRegistry::EnumValue(KeyHandle key, std::uint32_t index, char* na
   RunHook();
   const OpenHandle* handle = Lookup(key);
   if (!handle) return kErrorInvalidHandle;
+  if (handle->node->deleted) return kErrorKeyDeleted;
   if ((handle->access & kKeyQueryValue) == 0) return kErrorAccessDenied;
   const auto& values = handle->node->values;
   if (index >= values.size()) return kErrorNoMoreItems;
@@ -259,6 +374,7 @@ RegResult MemoryRegistry::EnumKey(KeyHandle key, std::uint32_t index, char* name
   RunHook();
   const OpenHandle* handle = Lookup(key);
   if (!handle) return kErrorInvalidHandle;
+  if (handle->node->deleted) return kErrorKeyDeleted;
   if ((handle->access & kKeyEnumerateSubKeys) == 0) return kErrorAccessDenied;
   const auto& subkeys = handle->node->subkeys;
   if (index >= subkeys.size()) return kErrorNoMoreItems;
@@ -285,8 +401,10 @@ RegResult MemoryRegistry::SetValue(KeyHandle key, const std::string& name, std::
   const OpenHandle* handle = Lookup(key);
   if (!handle) return kErrorInvalidHandle;
   if ((handle->access & kKeySetValue) == 0) return kErrorAccessDenied;
+  if (handle->node->deleted) return kErrorKeyDeleted;
   handle->node->Put(name, type,
                     std::string_view(static_cast<const char*>(data), data ? size : 0));
+  Written(*handle->node);
   return kErrorSuccess;
 }
 
@@ -299,6 +417,7 @@ RegResult MemoryRegistry::DeleteValue(KeyHandle key, const std::string& name) {
                                [&](const Node::Value& value) { return SameName(value.name, name); });
   if (it == values.end()) return kErrorFileNotFound;
   values.erase(it);
+  Written(*handle->node);
   return kErrorSuccess;
 }
 

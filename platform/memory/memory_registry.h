@@ -11,6 +11,17 @@
 // Test controls: a key can refuse to open (access denied) or refuse write
 // access; a hook runs at every enumeration call, so a test can change the
 // registry or start a nested reading in the middle of one.
+//
+// Times and watches, as Windows keeps them: a key's last write time is
+// stamped from the registry's clock when one of its values is set (even to
+// the same data) or deleted, and when a subkey is created or deleted directly
+// under it; a new key is stamped when created. The clock only moves when a
+// test moves it (it may be set back, as a user can set a system clock), and
+// stamps can be rounded down to a grain, as Windows' coarse clock does. A
+// watch is signalled by every write at or below its key, but not by the
+// deletion of its own key, and not by access changes; after its key is
+// deleted it answers kErrorKeyDeleted. LoseWatches makes every watch answer
+// an error, as a handle the system has dropped would.
 #pragma once
 
 #include <cstdint>
@@ -48,6 +59,19 @@ class MemoryRegistry : public Registry {
 
   // The key refuses to open (kErrorAccessDenied) from now on.
   void DenyOpen(RootKey root, const std::string& path);
+  // Undoes DenyOpen. Like every access change, this stamps and signals
+  // nothing.
+  void AllowOpen(RootKey root, const std::string& path);
+
+  // The clock keys are stamped from (100 ns units; starts at 1 day).
+  void SetClock(KeyTime now) { clock_ = now; }
+  void AdvanceClock(KeyTime delta) { clock_ += delta; }
+  KeyTime clock() const { return clock_; }
+  // Stamps are rounded down to a multiple of grain (1: exact).
+  void SetTimeGrain(KeyTime grain) { grain_ = grain == 0 ? 1 : grain; }
+  // Every watch answers kErrorInvalidHandle from now on.
+  void LoseWatches();
+  int armed_watch_count() const;
   // The key opens for reading only: an access mask with write rights
   // (set value, create subkey, create link) is refused.
   void DenyWrite(RootKey root, const std::string& path);
@@ -71,6 +95,12 @@ class MemoryRegistry : public Registry {
                       std::uint32_t* data_size) override;
   RegResult EnumKey(KeyHandle key, std::uint32_t index, char* name,
                     std::uint32_t name_size) override;
+  RegResult EnumKeyWithTime(KeyHandle key, std::uint32_t index, char* name,
+                            std::uint32_t name_size, KeyTime* last_write) override;
+  RegResult QueryKeyTime(KeyHandle key, KeyTime* last_write) override;
+  KeyTime CurrentTime() override { return clock_; }
+  RegResult WatchBranch(RootKey root, const std::string& path,
+                        std::unique_ptr<BranchWatch>* watch) override;
   RegResult QueryValue(KeyHandle key, const std::string& name, std::uint32_t* type,
                        std::string* data) override;
   RegResult SetValue(KeyHandle key, const std::string& name, std::uint32_t type,
@@ -79,6 +109,8 @@ class MemoryRegistry : public Registry {
 
  private:
   struct Node;
+  struct WatchState;
+  class MemoryWatch;
   struct OpenHandle {
     std::shared_ptr<Node> node;
     std::uint32_t access = 0;
@@ -91,6 +123,11 @@ class MemoryRegistry : public Registry {
   const OpenHandle* Lookup(KeyHandle key) const;
   KeyHandle NewHandle(std::shared_ptr<Node> node, std::uint32_t access);
   void RunHook();
+  KeyTime Stamp() const { return clock_ - clock_ % grain_; }
+  // A write at node: stamps it (when touched_key) and signals the watches
+  // at or above it.
+  void Written(Node& node);
+  void Signal(const Node& node);
 
   std::map<RootKey, std::shared_ptr<Node>> roots_;
   std::map<KeyHandle, OpenHandle> handles_;
@@ -98,6 +135,9 @@ class MemoryRegistry : public Registry {
   int max_open_ = 0;
   std::vector<std::uint32_t> open_access_log_;
   std::function<void()> hook_;
+  KeyTime clock_ = 864000000000ull;  // one day in
+  KeyTime grain_ = 1;
+  std::vector<std::weak_ptr<WatchState>> watches_;
 };
 
 }  // namespace platform

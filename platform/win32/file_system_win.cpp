@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
 
@@ -189,6 +190,47 @@ std::string Win32FileSystem::ReadWholeFile(const std::string& path) {
   }
   bytes.resize(done);
   return bytes;
+}
+
+namespace {
+
+class Win32InputFile : public InputFile {
+ public:
+  Win32InputFile(UniqueHandle file, std::uint64_t size) : file_(std::move(file)), size_(size) {}
+  std::uint64_t Size() override { return size_; }
+  std::size_t Read(char* dest, std::size_t size) override {
+    DWORD read = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+    if (!ReadFile(file_.get(), dest, want, &read, nullptr)) ThrowLastError();
+    return read;
+  }
+
+ private:
+  UniqueHandle file_;
+  std::uint64_t size_;
+};
+
+}  // namespace
+
+std::unique_ptr<InputFile> Win32FileSystem::OpenInputFile(const std::string& path) {
+  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) ThrowLastError();
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file.get(), &size)) ThrowLastError();
+  return std::make_unique<Win32InputFile>(std::move(file),
+                                          static_cast<std::uint64_t>(size.QuadPart));
+}
+
+std::optional<FileStamp> Win32FileSystem::GetFileStamp(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  FileStamp stamp;
+  stamp.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  stamp.write_time = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                     data.ftLastWriteTime.dwLowDateTime;
+  return stamp;
 }
 
 void Win32FileSystem::MoveReplacing(const std::string& from, const std::string& to) {

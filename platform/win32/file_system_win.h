@@ -17,6 +17,8 @@ class Win32FileSystem : public FileSystem {
   std::optional<std::string> FindFirstPlainFile(const std::string& pattern) override;
   std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) override;
   std::string ReadWholeFile(const std::string& path) override;
+  std::unique_ptr<InputFile> OpenInputFile(const std::string& path) override;
+  std::optional<FileStamp> GetFileStamp(const std::string& path) override;
   void MoveReplacing(const std::string& from, const std::string& to) override;
   bool RemoveFile(const std::string& path) override;
   bool RemoveFileForced(const std::string& path) override;

@@ -2,8 +2,34 @@
 
 #include <windows.h>
 
+#include <string>
+
+#include "platform/win32/unique_handle_win.h"
+
 namespace platform {
 namespace {
+
+// Windows 8 and later: the notification does not end with the thread that
+// asked for it. Older systems refuse the flag, and then it is left out.
+constexpr DWORD kNotifyThreadAgnostic = 0x10000000L;
+constexpr DWORD kNotifyFilter =
+    REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET | REG_NOTIFY_CHANGE_SECURITY;
+
+// A path in the process code page, as the A functions would read it.
+std::wstring Wide(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
+  if (length > 0)
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                        length);
+  return wide;
+}
+
+KeyTime FromFiletime(const FILETIME& time) {
+  return (static_cast<KeyTime>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
 
 // The predefined roots are sign-extended 32-bit values, as <winreg.h>
 // defines them.
@@ -18,7 +44,7 @@ HKEY Hkey(KeyHandle key) { return reinterpret_cast<HKEY>(key); }
 RegResult Win32Registry::OpenKey(RootKey root, const std::string& path, std::uint32_t access,
                                  KeyHandle* key) {
   HKEY opened = nullptr;
-  const LONG result = RegOpenKeyExA(RootHandle(root), path.c_str(), 0, access, &opened);
+  const LONG result = RegOpenKeyExW(RootHandle(root), Wide(path).c_str(), 0, access, &opened);
   if (result == ERROR_SUCCESS) *key = reinterpret_cast<KeyHandle>(opened);
   return result;
 }
@@ -26,7 +52,7 @@ RegResult Win32Registry::OpenKey(RootKey root, const std::string& path, std::uin
 RegResult Win32Registry::CreateKey(RootKey root, const std::string& path, std::uint32_t access,
                                    KeyHandle* key) {
   HKEY created = nullptr;
-  const LONG result = RegCreateKeyExA(RootHandle(root), path.c_str(), 0, nullptr,
+  const LONG result = RegCreateKeyExW(RootHandle(root), Wide(path).c_str(), 0, nullptr,
                                       REG_OPTION_NON_VOLATILE, access, nullptr, &created, nullptr);
   if (result == ERROR_SUCCESS) *key = reinterpret_cast<KeyHandle>(created);
   return result;
@@ -53,6 +79,84 @@ RegResult Win32Registry::EnumValue(KeyHandle key, std::uint32_t index, char* nam
 RegResult Win32Registry::EnumKey(KeyHandle key, std::uint32_t index, char* name,
                                  std::uint32_t name_size) {
   return RegEnumKeyA(Hkey(key), index, name, name_size);
+}
+
+RegResult Win32Registry::EnumKeyWithTime(KeyHandle key, std::uint32_t index, char* name,
+                                         std::uint32_t name_size, KeyTime* last_write) {
+  DWORD length = name_size;
+  FILETIME time{};
+  const LONG result =
+      RegEnumKeyExA(Hkey(key), index, name, &length, nullptr, nullptr, nullptr, &time);
+  *last_write = result == ERROR_SUCCESS ? FromFiletime(time) : kUnknownKeyTime;
+  return result;
+}
+
+RegResult Win32Registry::QueryKeyTime(KeyHandle key, KeyTime* last_write) {
+  FILETIME time{};
+  const LONG result = RegQueryInfoKeyA(Hkey(key), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                       nullptr, nullptr, nullptr, nullptr, nullptr, &time);
+  *last_write = result == ERROR_SUCCESS ? FromFiletime(time) : kUnknownKeyTime;
+  return result;
+}
+
+KeyTime Win32Registry::CurrentTime() {
+  // The precise clock is never behind the coarse one the registry stamps
+  // keys with.
+  FILETIME now{};
+  GetSystemTimePreciseAsFileTime(&now);
+  return FromFiletime(now);
+}
+
+namespace {
+
+class Win32BranchWatch : public BranchWatch {
+ public:
+  Win32BranchWatch(UniqueHkey key, UniqueKernelHandle event)
+      : key_(std::move(key)), event_(std::move(event)) {}
+
+  bool Signalled() override { return WaitForSingleObject(event_.get(), 0) == WAIT_OBJECT_0; }
+
+  RegResult Arm() override {
+    ResetEvent(event_.get());
+    LONG result = ERROR_INVALID_PARAMETER;
+    if (thread_agnostic_) {
+      result = RegNotifyChangeKeyValue(key_.get(), TRUE, kNotifyFilter | kNotifyThreadAgnostic,
+                                       event_.get(), TRUE);
+      if (result == ERROR_INVALID_PARAMETER) thread_agnostic_ = false;
+    }
+    if (!thread_agnostic_)
+      result = RegNotifyChangeKeyValue(key_.get(), TRUE, kNotifyFilter, event_.get(), TRUE);
+    return result;
+  }
+
+  RegResult Check() override {
+    DWORD subkeys = 0;
+    return RegQueryInfoKeyA(key_.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                            nullptr, nullptr, nullptr, nullptr, nullptr);
+  }
+
+ private:
+  UniqueHkey key_;
+  UniqueKernelHandle event_;
+  bool thread_agnostic_ = true;
+};
+
+}  // namespace
+
+RegResult Win32Registry::WatchBranch(RootKey root, const std::string& path,
+                                     std::unique_ptr<BranchWatch>* watch) {
+  KeyHandle opened = 0;
+  // Notify to watch, query value for RegQueryInfoKey.
+  const RegResult open_result = OpenKey(root, path, KEY_NOTIFY | KEY_QUERY_VALUE, &opened);
+  if (open_result != ERROR_SUCCESS) return open_result;
+  UniqueHkey key(Hkey(opened));
+  UniqueKernelHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!event) return static_cast<RegResult>(GetLastError());
+  auto armed = std::make_unique<Win32BranchWatch>(std::move(key), std::move(event));
+  const RegResult result = armed->Arm();
+  if (result != ERROR_SUCCESS) return result;
+  *watch = std::move(armed);
+  return ERROR_SUCCESS;
 }
 
 RegResult Win32Registry::QueryValue(KeyHandle key, const std::string& name, std::uint32_t* type,

@@ -1,0 +1,357 @@
+// Checks that keep what they read (MonitorCache) against checks that read
+// everything: the rows must be the same, always.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/monitor_cache.h"
+#include "engine/reg_stuff.h"
+#include "tests/engine/engine_fixture.h"
+
+namespace mKestrelmark::testing {
+namespace {
+
+using Strings = std::vector<std::string>;
+constexpr platform::KeyTime kMs = 10'000;  // key time units per millisecond
+
+class MonitorCacheTest : public EngineFixture {
+ protected:
+  // Wall clock (the registry's) and steady clock move together, as they do
+  // unless someone sets the system clock.
+  void Pass(std::uint64_t ms) {
+    steady_ms_ += ms;
+    registry_.AdvanceClock(ms * kMs);
+  }
+  // A check as the monitoring timer runs it: half a second after the last.
+  void CachedCheck() {
+    Pass(500);
+    CompareRegistry(cached_);
+  }
+  Strings FullCheckRows() {
+    RecordingHost full_host;
+    full_host.controls = host_.controls;
+    CompareRegistry(EngineContext{registry_, files_, full_host});
+    return full_host.rows;
+  }
+  void ExpectSameAsFull(const std::string& where) {
+    RecordingHost full_host;
+    full_host.controls = host_.controls;
+    CompareRegistry(EngineContext{registry_, files_, full_host});
+    ASSERT_EQ(host_.statuses.back(), full_host.statuses.back()) << where;
+    // An aborted check leaves the rows as they were.
+    if (full_host.statuses.back() == "Comparison Complete!")
+      ASSERT_EQ(host_.rows, full_host.rows) << where;
+  }
+  void SnapshotWithCache() { CreateSnapshot(cached_); }
+  std::size_t Opens() const { return registry_.open_access_log().size(); }
+
+  std::uint64_t steady_ms_ = 1'000'000;
+  MonitorCache cache_{[this] { return steady_ms_; }};
+  EngineContext cached_{registry_, files_, host_, &cache_};
+};
+
+TEST_F(MonitorCacheTest, QuietCheckReadsNeitherTheBranchNorTheSnapshot) {
+  registry_.PutString(kRoot, "Watched\\A", "v", "1");
+  SnapshotWithCache();
+  registry_.PutString(kRoot, "Watched\\A", "w", "2");
+  CachedCheck();
+  EXPECT_EQ(host_.rows, (Strings{"Watched\\A  w=2"}));
+  const std::size_t opens = Opens();
+  // Were the snapshot read, this check would end "Comparison Aborted..".
+  files_.FailRead(kSnapshot);
+  host_.statuses.clear();
+  CachedCheck();
+  EXPECT_EQ(cache_.last_check(), CheckKind::kQuiet);
+  EXPECT_EQ(Opens(), opens);
+  EXPECT_EQ(host_.rows, (Strings{"Watched\\A  w=2"}));
+  EXPECT_EQ(host_.statuses,
+            (Strings{"Loading Snapshot file..", "Preparing Comparison Snapshot..",
+                     "Comparing Images..", "Comparison Complete!"}));
+}
+
+TEST_F(MonitorCacheTest, ChangeAfterAQuietCheckIsSeenAndOnlyItsKeyIsReadAgain) {
+  for (int i = 0; i < 20; ++i) registry_.PutDword(kRoot, "Watched\\K" + std::to_string(i), "v", i);
+  SnapshotWithCache();
+  Pass(5000);  // the keys' times are now older than the trust margin
+  CachedCheck();
+  CachedCheck();
+  ASSERT_EQ(cache_.last_check(), CheckKind::kQuiet);
+  registry_.PutDword(kRoot, "Watched\\K7", "v", 70);
+  CachedCheck();
+  EXPECT_EQ(host_.rows, (Strings{"Watched\\K7  v=&H00000046"}));
+  EXPECT_EQ(cache_.last_check(), CheckKind::kIncremental);
+  // K7 and its parent (whose subkey list is read anyway) changed nothing
+  // else: only K7's values were enumerated again.
+  EXPECT_EQ(cache_.last_counts().value_lists_read, 1u);
+  EXPECT_EQ(cache_.last_counts().value_lists_kept, 20u);
+}
+
+TEST_F(MonitorCacheTest, KeysOnlyModeLeavesUnchangedLeavesClosed) {
+  host_.controls.include_values = false;
+  for (int i = 0; i < 10; ++i) registry_.AddKey(kRoot, "Watched\\P\\L" + std::to_string(i));
+  SnapshotWithCache();
+  Pass(5000);
+  CachedCheck();  // the first walk opens every key
+  registry_.AddKey(kRoot, "Watched\\P\\L3\\New");
+  CachedCheck();
+  EXPECT_EQ(host_.rows, (Strings{"Watched\\P\\L3\\New"}));
+  // Watched, P, L3 and the new key; nine unchanged leaves stay closed.
+  EXPECT_EQ(cache_.last_counts().keys_opened, 4u);
+  EXPECT_EQ(cache_.last_counts().keys_skipped, 9u);
+}
+
+TEST_F(MonitorCacheTest, WriteInTheSameClockStepAsTheReadingIsNotMissed) {
+  // Windows' coarse clock: two writes 1 ms apart get the same stamp.
+  registry_.SetTimeGrain(16 * kMs);
+  registry_.PutString(kRoot, "Watched\\A", "v", "old");
+  SnapshotWithCache();
+  Pass(5000);
+  CachedCheck();
+  registry_.PutString(kRoot, "Watched\\A", "v", "first");
+  CompareRegistry(cached_);  // reads "first" under the key's new stamp
+  registry_.AdvanceClock(1 * kMs);
+  steady_ms_ += 1;
+  registry_.PutString(kRoot, "Watched\\A", "v", "second");  // same stamp
+  CachedCheck();
+  EXPECT_EQ(host_.rows, (Strings{"Watched\\A  v=second"}));
+}
+
+TEST_F(MonitorCacheTest, ClockSetBackIsNotTakenForAnUnchangedKey) {
+  registry_.PutString(kRoot, "Watched\\A", "v", "old");
+  SnapshotWithCache();
+  Pass(60'000);
+  const platform::KeyTime before = registry_.clock();
+  registry_.PutString(kRoot, "Watched\\A", "v", "one");
+  Pass(5000);
+  CachedCheck();
+  ASSERT_EQ(host_.rows, (Strings{"Watched\\A  v=one"}));
+  // The clock is set back to the moment of the last write, and the key is
+  // written again: same stamp, other data.
+  registry_.SetClock(before);
+  registry_.PutString(kRoot, "Watched\\A", "v", "two");
+  cache_.ClockChanged();
+  CachedCheck();
+  EXPECT_EQ(host_.rows, (Strings{"Watched\\A  v=two"}));
+}
+
+TEST_F(MonitorCacheTest, ClockSetBackWithoutNoticeIsSeenFromTheTwoClocks) {
+  registry_.PutString(kRoot, "Watched\\A", "v", "old");
+  SnapshotWithCache();
+  Pass(60'000);
+  const platform::KeyTime before = registry_.clock();
+  registry_.PutString(kRoot, "Watched\\A", "v", "one");
+  Pass(5000);
+  CachedCheck();
+  registry_.SetClock(before);
+  registry_.PutString(kRoot, "Watched\\A", "v", "two");
+  CachedCheck();  // no ClockChanged: the wall clock went back 5 s in 0.5 s
+  EXPECT_EQ(host_.rows, (Strings{"Watched\\A  v=two"}));
+  EXPECT_EQ(cache_.last_check(), CheckKind::kFull);
+}
+
+TEST_F(MonitorCacheTest, WatchedKeyDeletedAndCreatedAgain) {
+  registry_.PutString(kRoot, "Watched", "v", "1");
+  SnapshotWithCache();
+  CachedCheck();
+  CachedCheck();
+  ASSERT_EQ(cache_.last_check(), CheckKind::kQuiet);
+  ASSERT_TRUE(registry_.RemoveKey(kRoot, "Watched"));  // signals no watch on it
+  CachedCheck();
+  EXPECT_TRUE(host_.rows.empty());
+  registry_.PutString(kRoot, "Watched", "v", "2");
+  CachedCheck();
+  EXPECT_EQ(host_.rows, (Strings{"Watched  v=2"}));
+  ExpectSameAsFull("after re-creation");
+  CachedCheck();
+  EXPECT_EQ(cache_.last_check(), CheckKind::kQuiet);  // a fresh watch holds
+}
+
+TEST_F(MonitorCacheTest, StartKeyMissingAtFirstAndCreatedLater) {
+  files_.PutFile(kSnapshot, "");
+  CachedCheck();
+  EXPECT_TRUE(host_.rows.empty());
+  registry_.PutDword(kRoot, "Watched\\New", "n", 1);
+  CachedCheck();
+  EXPECT_EQ(host_.rows, (Strings{"Watched\\New", "Watched\\New  n=&H00000001", "Watched"}));
+}
+
+TEST_F(MonitorCacheTest, LostWatchFallsBackToAFullReading) {
+  registry_.PutString(kRoot, "Watched", "v", "1");
+  SnapshotWithCache();
+  CachedCheck();
+  registry_.LoseWatches();
+  CachedCheck();
+  EXPECT_EQ(cache_.last_check(), CheckKind::kFull);
+  CachedCheck();
+  EXPECT_EQ(cache_.last_check(), CheckKind::kQuiet);
+}
+
+TEST_F(MonitorCacheTest, SnapshotReplacedByAnotherProgramIsReadAgain) {
+  registry_.PutString(kRoot, "Watched", "v", "1");
+  SnapshotWithCache();
+  CachedCheck();
+  EXPECT_TRUE(host_.rows.empty());
+  files_.PutFile(kSnapshot, "");
+  CachedCheck();
+  EXPECT_EQ(host_.rows, (Strings{"Watched", "Watched  v=1"}));
+}
+
+TEST_F(MonitorCacheTest, UnreadableSnapshotIsReportedOnceAndTheRowsStay) {
+  registry_.PutString(kRoot, "Watched", "v", "1");
+  files_.PutFile(kSnapshot, "");
+  CachedCheck();
+  ASSERT_EQ(host_.rows.size(), 2u);
+  // Replaced, then held by another program while monitoring runs.
+  files_.PutFile(kSnapshot, "Watched\r\n");
+  files_.FailRead(kSnapshot);
+  registry_.PutString(kRoot, "Watched", "w", "2");
+  CachedCheck();
+  CachedCheck();
+  CachedCheck();
+  ASSERT_EQ(host_.messages.size(), 1u);
+  EXPECT_NE(host_.messages[0].text.find("Permission denied\r\nin Kestrelmark2021/08/31."
+                                        "mKestrelmark.CompareRegistry at line "),
+            std::string::npos);
+  EXPECT_EQ(host_.statuses.back(), "Comparison Aborted..");
+  EXPECT_EQ(host_.rows.size(), 2u);
+  // Readable again, then held again: that is news and is reported.
+  files_.FailRead(kSnapshot, false);
+  CachedCheck();
+  EXPECT_EQ(host_.rows, (Strings{"Watched  v=1", "Watched  w=2"}));
+  files_.PutFile(kSnapshot, "");
+  files_.FailRead(kSnapshot);
+  CachedCheck();
+  EXPECT_EQ(host_.messages.size(), 2u);
+}
+
+TEST_F(MonitorCacheTest, AccessChangeIsSeenByTheSafetyWalk) {
+  registry_.PutString(kRoot, "Watched\\A", "v", "1");
+  registry_.PutString(kRoot, "Watched\\B", "v", "1");
+  files_.PutFile(kSnapshot, "");
+  CachedCheck();
+  registry_.DenyOpen(kRoot, "Watched\\A");  // stamps and signals nothing
+  CachedCheck();
+  EXPECT_EQ(cache_.last_check(), CheckKind::kQuiet);
+  Pass(MonitorCache::kSafetyWalkMs);
+  CachedCheck();
+  EXPECT_EQ(host_.rows, (Strings{"Watched\\B", "Watched\\B  v=1", "Watched"}));
+}
+
+// Random registry work, selection and snapshot changes, interleaved with
+// checks; every cached check must give the rows of a full one.
+class MonitorCacheDifferential : public MonitorCacheTest,
+                                 public ::testing::WithParamInterface<unsigned> {
+ protected:
+  std::string RandomKey(std::mt19937& random, int depth_limit = 3) {
+    static const char* const kNames[] = {"A", "B", "C", "d", "E e", "\xCE\xB1"};
+    std::string path = "Watched";
+    const int depth = static_cast<int>(random() % (depth_limit + 1));
+    for (int i = 0; i < depth; ++i) {
+      path += '\\';
+      path += kNames[random() % std::size(kNames)];
+    }
+    return path;
+  }
+  std::string RandomName(std::mt19937& random) {
+    static const char* const kValueNames[] = {"", "x", "y", "Z", "long name"};
+    return kValueNames[random() % std::size(kValueNames)];
+  }
+
+  void Step(std::mt19937& random) {
+    const unsigned op = random() % 100;
+    const std::string key = RandomKey(random);
+    if (op < 30) {
+      registry_.PutString(kRoot, key, RandomName(random), std::to_string(random() % 4));
+    } else if (op < 40) {
+      registry_.PutDword(kRoot, key, RandomName(random), random() % 3);
+    } else if (op < 45) {
+      registry_.PutValue(kRoot, key, RandomName(random), platform::kRegBinary, "bin");
+    } else if (op < 55) {
+      registry_.RemoveValue(kRoot, key, RandomName(random));
+    } else if (op < 63) {
+      registry_.AddKey(kRoot, key);
+    } else if (op < 70) {
+      if (key != "Watched" || random() % 8 == 0) registry_.RemoveKey(kRoot, key);
+    } else if (op < 74) {
+      // A rename, as delete and create (the registry's own rename is not
+      // used by the program).
+      if (registry_.HasKey(kRoot, key) && key != "Watched") {
+        registry_.RemoveKey(kRoot, key);
+        registry_.PutString(kRoot, key + "_renamed", "r", "1");
+      }
+    } else if (op < 77) {
+      // An access change shows in no time and no notification: only the
+      // once-a-minute walk sees it, so the next check comes after one.
+      if (random() % 2)
+        registry_.DenyOpen(kRoot, key);
+      else
+        registry_.AllowOpen(kRoot, key);
+      Pass(MonitorCache::kSafetyWalkMs);
+    } else if (op < 80) {
+      registry_.PutString(kRoot, "Elsewhere\\" + std::to_string(random() % 3), "v", "1");
+    } else if (op < 83) {
+      static const char* const kPaths[] = {"Watched", "Watched\\A", "Watched\\B\\C", "", "Watched\\"};
+      host_.controls.subkey_text = kPaths[random() % std::size(kPaths)];
+    } else if (op < 85) {
+      host_.controls.include_values = !host_.controls.include_values;
+    } else if (op < 86) {
+      host_.controls.selected_option = random() % 2 ? 1 : 2;
+    } else if (op < 90) {
+      SnapshotWithCache();
+    } else if (op < 92) {
+      files_.PutFile(kSnapshot, random() % 2 ? std::string() : "Watched\r\nWatched\\A\r\n");
+    } else if (op < 93) {
+      files_.RemoveFile(kSnapshot);
+    } else if (op < 95) {
+      // Several writes inside one step of a coarse clock.
+      registry_.SetTimeGrain(random() % 2 ? 1 : 16 * kMs);
+    } else {
+      // The system clock set back (the cache may be told, or not).
+      registry_.SetClock(registry_.clock() - (random() % 3000) * kMs);
+      if (random() % 2) cache_.ClockChanged();
+    }
+    // Time passes between operations, mostly less than a clock step.
+    const std::uint64_t ms = random() % 4 == 0 ? random() % 3000 : random() % 3;
+    Pass(ms);
+  }
+};
+
+TEST_P(MonitorCacheDifferential, CachedChecksEqualFullChecks) {
+  const unsigned seed = GetParam();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 random(seed);
+  registry_.PutString(kRoot, "Watched\\A", "x", "1");
+  SnapshotWithCache();
+  int kinds[4] = {};
+  for (int step = 0; step < 2500; ++step) {
+    Step(random);
+    if (random() % 3 == 0) {
+      host_.statuses.clear();
+      CachedCheck();
+      ++kinds[static_cast<int>(cache_.last_check())];
+      ExpectSameAsFull("step " + std::to_string(step));
+      if (HasFatalFailure()) return;
+      // The reading itself equals a full reading entry for entry.
+      if (host_.statuses.back() == "Comparison Complete!" && !cache_.busy()) {
+        const BranchSelection selection = ReadBranchSelection(cached_);
+        RecordingHost quiet;
+        ASSERT_EQ(cache_.last_reading().ToStrings(),
+                  RegStuff::ReadBranch(registry_, quiet, selection.root, selection.start_path,
+                                       selection.include_values)
+                      .ToStrings())
+            << "step " << step;
+      }
+    }
+  }
+  // Every way of checking was exercised.
+  EXPECT_GT(kinds[static_cast<int>(CheckKind::kQuiet)], 10);
+  EXPECT_GT(kinds[static_cast<int>(CheckKind::kIncremental)], 10);
+  EXPECT_GT(kinds[static_cast<int>(CheckKind::kFull)], 10);
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, MonitorCacheDifferential, ::testing::Values(1u, 2u, 3u, 4u, 5u));
+
+}  // namespace
+}  // namespace mKestrelmark::testing
