@@ -227,10 +227,7 @@ std::size_t CountLineEnds(std::string_view text, EngineHost* host) {
   for (const char* scan = text.data();;) {
     const auto* cr = static_cast<const char*>(std::memchr(scan, '\r', end - scan));
     if (cr == nullptr || cr + 1 == end) break;
-    if (cr[1] == '\n') {
-      ++count;
-      if (host) host->YieldToEventLoop();
-    }
+    if (cr[1] == '\n' && (++count & 0xFFFF) == 0 && host) host->YieldToEventLoop();
     scan = cr + 1;
   }
   return count;
