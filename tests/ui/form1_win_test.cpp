@@ -316,7 +316,9 @@ class Form1Test : public ::testing::Test {
     const auto end = std::chrono::steady_clock::now() + deadline;
     while (std::chrono::steady_clock::now() < end) {
       MSG message;
-      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      // One message at a time: a test may queue its next message as soon as
+      // the condition holds, ahead of what that one posted.
+      while (!done() && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
       }
@@ -566,6 +568,10 @@ TEST_F(Form1Test, StartInTrayNeverShowsTheWindowAndShowsTheBalloonOnce) {
   SeedPref("Minimized", "On");
   Load();
   EXPECT_FALSE(IsWindowVisible(form_->hwnd()));
+  // The minimise and its balloon come from the message loop, after start-up.
+  EXPECT_TRUE(tray_->balloons.empty());
+  ASSERT_TRUE(PumpUntil([&] { return !tray_->balloons.empty(); }));
+  EXPECT_FALSE(IsWindowVisible(form_->hwnd()));
   EXPECT_TRUE(form_->MinimizedToTray());
   EXPECT_TRUE(form_->Checked(C::kCheck8));
   EXPECT_EQ(Pref("Minimized"), "On");
@@ -579,23 +585,64 @@ TEST_F(Form1Test, StartInTrayNeverShowsTheWindowAndShowsTheBalloonOnce) {
   EXPECT_TRUE(tray_->in_tray);
 }
 
-TEST_F(Form1Test, StartingInTheTrayWithMonitoringOnComparesNothingBeforeTheSubkeyIsRestored) {
+TEST_F(Form1Test, StartingInTheTrayWaitsForTheBalloonOnlyAfterStartUpHasEnded) {
   SeedPref("Minimized", "On");
   SeedPref("StartStopState", "On");
+  SeedPref("Windows Startup", "On");
   SeedPref("Subkey", "Some\\Branch");
   std::ofstream(snapshot_) << "";
   Create();
-  int calls_during_balloon = -1;
+  bool loaded = false;
+  bool checked = false;
   tray_->during_balloon = [&] {
-    const int before = registry_.enum_calls;
-    form_->Timer1_Timer();  // a tick during the balloon's wait
-    calls_during_balloon = registry_.enum_calls - before;
+    // A user restoring the window during the balloon's wait meets a window
+    // whose start-up is over: the subkey box restored, Check3 live.
+    EXPECT_TRUE(loaded);
+    EXPECT_FALSE(form_->FormLoading());
+    EXPECT_EQ(form_->SubkeyText(), "Some\\Branch");
+    form_->cSysTray1_MouseUp(1, 0);
+    Click(C::kCheck3);  // unticks: stored, unlike a click during start-up
+    checked = true;
   };
   ASSERT_TRUE(form_->Form_Load());
-  EXPECT_EQ(calls_during_balloon, 0);
-  EXPECT_EQ(form_->ResultCount(), 0);
-  EXPECT_EQ(form_->Timer1().Interval(), 500u);  // still armed for the next tick
-  EXPECT_EQ(form_->SubkeyText(), "Some\\Branch");
+  loaded = true;
+  form_->Show();
+  ASSERT_TRUE(PumpUntil([&] { return checked; }));
+  EXPECT_EQ(Pref("Windows Startup"), "Off");
+  EXPECT_TRUE(IsWindowVisible(form_->hwnd()));
+  EXPECT_EQ(form_->Timer1().Interval(), 500u);
+}
+
+TEST_F(Form1Test, ALaterResizeAfterStartingInTheTrayLeavesTheWindowShown) {
+  SeedPref("Minimized", "On");
+  Load();
+  ASSERT_TRUE(PumpUntil([&] { return !tray_->balloons.empty(); }));
+  form_->cSysTray1_MouseUp(1, 0);
+  ASSERT_TRUE(IsWindowVisible(form_->hwnd()));
+  SetWindowPos(form_->hwnd(), nullptr, 10, 10, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  SendMessageA(form_->hwnd(), WM_SIZE, SIZE_RESTORED, 0);
+  PumpFor(100ms);
+  EXPECT_TRUE(IsWindowVisible(form_->hwnd()));
+  EXPECT_FALSE(form_->MinimizedToTray());
+  EXPECT_EQ(tray_->balloons.size(), 1u);
+}
+
+TEST_F(Form1Test, AMinimiseDuringASnapshotShowsItsBalloonAfterTheSnapshot) {
+  Load();
+  MakeBranch();
+  bool inside = false;
+  tray_->during_balloon = [&] { EXPECT_FALSE(inside) << "the balloon's wait ran inside the snapshot"; };
+  registry_.on_enum_key = [&] {
+    inside = true;
+    ShowWindow(form_->hwnd(), SW_MINIMIZE);
+    PumpFor(50ms);  // the snapshot's own yields run the window's events
+    inside = false;
+  };
+  form_->PushButton2_Click();
+  EXPECT_TRUE(form_->MinimizedToTray());
+  EXPECT_TRUE(tray_->balloons.empty());
+  ASSERT_TRUE(PumpUntil([&] { return !tray_->balloons.empty(); }));
+  EXPECT_EQ(tray_->balloons.size(), 1u);
 }
 
 TEST_F(Form1Test, ADrawOfSevenOpensTheMakersSiteWithoutWaiting) {
@@ -1055,11 +1102,12 @@ TEST_F(Form1TrayTest, MinimiseHidesWithOneBalloonAndAReleaseRestores) {
   RECT before{};
   GetWindowRect(form_->hwnd(), &before);
 
-  QueueBalloonTimeout();
   ShowWindow(form_->hwnd(), SW_MINIMIZE);
   EXPECT_FALSE(IsWindowVisible(form_->hwnd()));
   EXPECT_TRUE(form_->MinimizedToTray());
-  EXPECT_EQ(shell_calls_.Count(NIM_MODIFY, NIF_INFO), 1);
+  QueueBalloonTimeout();
+  ASSERT_TRUE(PumpUntil([&] { return shell_calls_.Count(NIM_MODIFY, NIF_INFO) == 1; }));
+  PumpFor(100ms);
   Release(WM_LBUTTONUP);
   EXPECT_TRUE(IsWindowVisible(form_->hwnd()));
   EXPECT_FALSE(IsIconic(form_->hwnd()));
@@ -1070,6 +1118,7 @@ TEST_F(Form1TrayTest, MinimiseHidesWithOneBalloonAndAReleaseRestores) {
 
   ShowWindow(form_->hwnd(), SW_MINIMIZE);
   EXPECT_FALSE(IsWindowVisible(form_->hwnd()));
+  PumpFor(100ms);
   EXPECT_EQ(shell_calls_.Count(NIM_MODIFY, NIF_INFO), 1);  // silent the second time
   Release(WM_RBUTTONUP);
   EXPECT_TRUE(IsWindowVisible(form_->hwnd()));
@@ -1083,12 +1132,16 @@ TEST_F(Form1TrayTest, MinimiseHidesWithOneBalloonAndAReleaseRestores) {
 TEST_F(Form1TrayTest, StartInTrayShowsTheBalloonOnceForTheWholeRun) {
   SeedPref("Minimized", "On");
   Create(&shell_calls_);
-  QueueBalloonTimeout();
   ASSERT_TRUE(form_->Form_Load());
   form_->Show();
   EXPECT_FALSE(IsWindowVisible(form_->hwnd()));
+  // The start-up minimise runs from the loop and asks for its balloon.
+  ASSERT_TRUE(PumpUntil([&] { return form_->MinimizedToTray(); }));
+  QueueBalloonTimeout();
+  ASSERT_TRUE(PumpUntil([&] { return shell_calls_.Count(NIM_MODIFY, NIF_INFO) == 1; }));
+  PumpFor(100ms);
+  EXPECT_FALSE(IsWindowVisible(form_->hwnd()));
   EXPECT_TRUE(real_tray_->IconAdded());
-  EXPECT_EQ(shell_calls_.Count(NIM_MODIFY, NIF_INFO), 1);
   Release(WM_LBUTTONUP);
   EXPECT_TRUE(IsWindowVisible(form_->hwnd()));
   EXPECT_EQ(GetFocus(), form_->Control(C::kListView2));
