@@ -100,6 +100,7 @@ bool Form1::Create(HINSTANCE instance) {
   // a slice and shows the last text once the work returns.
   status_.set_window(Control(ControlId::kLblOperation));
   if (services_.make_tray) tray_ = services_.make_tray(hwnd_, *this);
+  if (tray_) tray_->SetErrorReport(this);
   return true;
 }
 
