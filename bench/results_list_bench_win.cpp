@@ -24,11 +24,13 @@
 #include "platform/win32/file_system_win.h"
 #include "platform/win32/lazy_label_win.h"
 #include "platform/win32/message_box_win.h"
+#include "platform/win32/notify_area_win.h"
 #include "platform/win32/preference_storage_win.h"
 #include "platform/win32/registry_win.h"
 #include "platform/win32/save_dialog_win.h"
 #include "platform/win32/shell_win.h"
 #include "platform/win32/unique_handle_win.h"
+#include "tray/c_sys_tray_win.h"
 #include "ui/form1_win.h"
 
 namespace {
@@ -205,16 +207,21 @@ double Median(std::vector<double> values) {
 int main(int argc, char** argv) {
   int runs = 3;
   bool skip_snapshot = false;
+  int show_seconds = 0;
+  std::string branch = kBranch;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.rfind("--runs=", 0) == 0) runs = std::max(1, std::atoi(arg.c_str() + 7));
     else if (arg == "--list-only") skip_snapshot = true;
+    else if (arg.rfind("--branch=", 0) == 0) branch = arg.substr(9);
+    else if (arg.rfind("--show-check=", 0) == 0) show_seconds = std::atoi(arg.c_str() + 13);
     else if (arg == "--remove") {
       RegDeleteTreeA(HKEY_CURRENT_USER, kBenchKey);
       std::printf("Removed HKCU\\%s\n", kBenchKey);
       return 0;
     } else {
-      std::printf("usage: results_list_bench [--runs=N] [--list-only] [--remove]\n");
+      std::printf("usage: results_list_bench [--runs=N] [--list-only] [--branch=HKCU path] "
+                  "[--show-check=seconds] [--remove]\n");
       return 2;
     }
   }
@@ -231,6 +238,7 @@ int main(int argc, char** argv) {
   platform::Win32SaveDialog save_dialog;
   QuietShell shell;
   platform::Win32EventLoop event_loop;
+  platform::Win32NotifyArea notify_area;
   ui::Form1 form({
       .registry = registry,
       .files = files,
@@ -240,7 +248,14 @@ int main(int argc, char** argv) {
       .save_dialog = save_dialog,
       .shell = shell,
       .event_loop = event_loop,
-      .make_tray = {},
+      .make_tray = [&](HWND window, tray::TrayEvents& events) -> std::unique_ptr<tray::TrayControl> {
+        // The program's icon in the notification area, as the program has it.
+        auto control = std::make_unique<tray::cSysTray>(window, events, notify_area, event_loop);
+        tray::PropertyBag stored;
+        stored.in_tray = true;
+        control->ReadProperties(stored);
+        return control;
+      },
       .another_instance_running = [] { return false; },
       .end_process = [](unsigned) {},
       .seconds_since_midnight = [] { return 0u; },
@@ -318,21 +333,27 @@ int main(int argc, char** argv) {
   }
 
   if (!skip_snapshot) {
-    if (!BranchIsReady() && !GenerateBranch(folder)) {
+    if (branch == kBranch && !BranchIsReady() && !GenerateBranch(folder)) {
       std::printf("Could not build the synthetic branch\n");
     } else {
       HWND label = CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 300, 20, form.hwnd(),
                                  nullptr, GetModuleHandleA(nullptr), nullptr);
       DirectHost direct(label);
       direct.controls.selected_option = 1;
-      direct.controls.subkey_text = kBranch;
+      direct.controls.subkey_text = branch;
       mKestrelmark::EngineContext context{registry, files, direct};
       form.SelectOption(1);
-      form.SetSubkeyText(kBranch);
+      form.SetSubkeyText(branch);
+      // The list as a long monitoring session leaves it.
+      {
+        std::vector<std::string> texts;
+        for (int i = 0; i < 100000; ++i) texts.push_back("Software\\Left\\Row " + std::to_string(i));
+        form.ReplaceResults(std::vector<std::string_view>(texts.begin(), texts.end()));
+      }
       // Warm-up: the registry's pages and caches, once.
       mKestrelmark::CreateSnapshot(context);
-      std::vector<double> engine, window;
-      double engine_wait = 0, window_wait = 0;
+      std::vector<double> engine, window, clicked;
+      double engine_wait = 0, window_wait = 0, clicked_wait = 0;
       for (int run = 0; run < runs; ++run) {
         Figure f = Measure(form.hwnd(), [&] {
           mKestrelmark::CreateSnapshot(context);
@@ -348,17 +369,79 @@ int main(int argc, char** argv) {
         });
         window.push_back(f.seconds);
         window_wait = std::max(window_wait, f.longest_wait);
+        // And with the pointer over the button, clicked through the input
+        // queue and the message loop, as a user's click arrives.
+        form.SetStatus("Current Operation: Idle..");
+        Sleep(20);
+        form.YieldToEventLoop();
+        HWND button = form.Control(ui::ControlId::kPushButton2);
+        RECT rect{};
+        GetWindowRect(button, &rect);
+        SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+        SetForegroundWindow(form.hwnd());
+        PumpAll();
+        // The user's hand does not rest during a long command: the pointer
+        // moves over the window meanwhile.
+        std::atomic<bool> moving{true};
+        std::thread mover([&] {
+          for (int step = 0; moving; ++step) {
+            SetCursorPos((rect.left + rect.right) / 2 + (step % 40) - 20,
+                         (rect.top + rect.bottom) / 2 + (step % 7) - 3);
+            Sleep(5);
+          }
+        });
+        f = Measure(form.hwnd(), [&] {
+          INPUT click[2] = {};
+          click[0].type = click[1].type = INPUT_MOUSE;
+          click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+          click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+          SendInput(2, click, sizeof(INPUT));
+          const double start = Seconds();
+          while (form.StatusText() != mKestrelmark::kStatusSnapshotComplete && Seconds() - start < 60) {
+            event_loop.PumpPending();
+            if (form.StatusText() != mKestrelmark::kStatusSnapshotComplete)
+              MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
+          }
+        });
+        moving = false;
+        mover.join();
+        clicked.push_back(f.seconds);
+        clicked_wait = std::max(clicked_wait, f.longest_wait);
       }
       DestroyWindow(label);
       std::printf("%-34s %10s %10s %18s\n", "snapshot of the branch", "keys", "ms",
                   "longest wait ms");
       long keys = 0;
       for (long level = 0, width = 1; level <= kDepth; ++level, width *= kFanOut) keys += width;
+      if (branch != kBranch) keys = 0;  // not counted
       std::printf("%-34s %10ld %10.1f %18.1f\n", "engine CreateSnapshot, direct", keys,
                   Median(engine) * 1000, engine_wait * 1000);
       std::printf("%-34s %10ld %10.1f %18.1f\n", "PushButton2 pressed on Form1", keys,
                   Median(window) * 1000, window_wait * 1000);
-      std::printf("window / engine: %.2f\n", Median(window) / Median(engine));
+      std::printf("%-34s %10ld %10.1f %18.1f\n", "a click, the pointer moving", keys,
+                  Median(clicked) * 1000, clicked_wait * 1000);
+      std::printf("window / engine: %.2f (pressed), %.2f (clicked)\n",
+                  Median(window) / Median(engine), Median(clicked) / Median(engine));
+      if (show_seconds > 0) {
+        // A check that reports every value: the snapshot holds keys only.
+        form.PushButton3_Click();
+        SendMessageA(form.Control(ui::ControlId::kChkValues), BM_SETCHECK, BST_UNCHECKED, 0);
+        form.PushButton2_Click();
+        SendMessageA(form.Control(ui::ControlId::kChkValues), BM_SETCHECK, BST_CHECKED, 0);
+        form.PushButton4_Click();
+        const double start = Seconds();
+        while (form.ResultCount() == 0 && Seconds() - start < 120) {
+          event_loop.PumpPending();
+          MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        }
+        form.PushButton4_Click();
+        std::printf("check rows: %d; showing for %d s\n", form.ResultCount(), show_seconds);
+        std::fflush(stdout);
+        while (Seconds() - start < show_seconds) {
+          event_loop.PumpPending();
+          MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        }
+      }
       DeleteFileA(mKestrelmark::SnapshotPath(files).c_str());
     }
   }

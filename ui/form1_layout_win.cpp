@@ -13,6 +13,25 @@ namespace ui {
 
 using namespace form1_parts;
 
+namespace {
+
+// Shared system cursors, looked up once: the pointer is set on every mouse
+// move, and a lookup per move costs more than the move itself.
+HCURSOR WaitCursor() {
+  static const HCURSOR cursor = LoadCursorA(nullptr, IDC_WAIT);
+  return cursor;
+}
+HCURSOR HandCursor() {
+  static const HCURSOR cursor = LoadCursorA(nullptr, IDC_HAND);
+  return cursor;
+}
+HCURSOR ArrowCursor() {
+  static const HCURSOR cursor = LoadCursorA(nullptr, IDC_ARROW);
+  return cursor;
+}
+
+}  // namespace
+
 Form1::Form1(Form1Services services)
     : services_(std::move(services)), skin_(services_.files), label_back_(GetSysColor(COLOR_WINDOW)) {}
 
@@ -322,10 +341,10 @@ bool Form1::OnSetCursor(HWND target, UINT hit, UINT mouse_message) {
 HCURSOR Form1::CursorForSetting() const {
   switch (pointer_) {
     case Pointer::kHourglass:
-      return LoadCursorA(nullptr, IDC_WAIT);
+      return WaitCursor();
     case Pointer::kCustom:
       // Without a hand picture the system's own hand stands in.
-      return custom_cursor_ ? custom_cursor_.get() : LoadCursorA(nullptr, IDC_HAND);
+      return custom_cursor_ ? custom_cursor_.get() : HandCursor();
     case Pointer::kDefault:
       break;
   }
@@ -344,7 +363,7 @@ void Form1::ApplyPointerNow() {
   HWND under = WindowFromPoint(at);
   if (!IsOwnWindow(under)) return;
   HCURSOR cursor = CursorForSetting();
-  SetCursor(cursor != nullptr ? cursor : LoadCursorA(nullptr, IDC_ARROW));
+  SetCursor(cursor != nullptr ? cursor : ArrowCursor());
 }
 
 bool Form1::IsOwnWindow(HWND window) const {
