@@ -36,19 +36,6 @@ void Form1Rules::EndSnapshot() {
   EndWork();
 }
 
-void Form1Rules::Switch() {
-  const std::string caption = view_.SwitchCaption();
-  if (caption == kTurnOn) {
-    view_.SetSwitchCaption(kTurnOff);
-    timer_.SetInterval(kTickPeriodMs);
-    view_.StoreStartStopState("On");
-  } else if (caption == kTurnOff) {
-    view_.SetSwitchCaption(kTurnOn);
-    timer_.SetInterval(0);
-    view_.StoreStartStopState("Off");
-  }
-}
-
 void Form1Rules::Tick(const std::function<void()>& compare) {
   // A tick during the snapshot would compare against a half-taken branch;
   // one during start-up (the balloon's wait used to run there) against the

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "ui/form1_texts.h"
+
 namespace ui {
 
 // What the rules need of the window.
@@ -75,8 +77,26 @@ class Form1Rules {
   bool BeginSnapshot();
   void EndSnapshot();
 
-  // The monitoring switch, PushButton4.
-  void Switch();
+  // The monitoring switch, PushButton4. Each statement runs through step
+  // (the handler's error trap), so that a failed one is reported and the
+  // next still runs.
+  template <class Step>
+  void Switch(Step&& step) {
+    std::string caption;
+    step([&] { caption = view_.SwitchCaption(); });
+    if (caption == kTurnOn) {
+      step([&] { view_.SetSwitchCaption(kTurnOff); });
+      step([&] { timer_.SetInterval(kTickPeriodMs); });
+      step([&] { view_.StoreStartStopState("On"); });
+    } else if (caption == kTurnOff) {
+      step([&] { view_.SetSwitchCaption(kTurnOn); });
+      step([&] { timer_.SetInterval(0); });
+      step([&] { view_.StoreStartStopState("Off"); });
+    }
+  }
+  void Switch() {
+    Switch([](auto&& statement) { statement(); });
+  }
 
   // One tick of Timer1. compare runs the comparison. A tick during start-up,
   // during a snapshot, during another tick's comparison or after closing

@@ -199,7 +199,7 @@ void Form1::txtSubkey_LostFocus() {
 
 void Form1::PushButton4_Click() {
   mKestrelmark::ErrorTrap trap("Form1.PushButton4_Click", *this);
-  trap([&] { rules_.Switch(); });
+  rules_.Switch(trap);
 }
 
 void Form1::Timer1_Timer() {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -21,11 +22,16 @@ class RecordingView final : public Form1View {
   bool snapshot_found = true;
   std::function<void()> on_pump;
   int balloons_posted = 0;
+  bool fail_caption = false;
 
   void StartTimer(unsigned ms) override { calls.push_back("start " + std::to_string(ms)); }
   void StopTimer() override { calls.push_back("stop"); }
   std::string SwitchCaption() override { return caption; }
   void SetSwitchCaption(const std::string& text) override {
+    if (fail_caption) {
+      fail_caption = false;
+      throw std::runtime_error("Permission denied");
+    }
     caption = text;
     calls.push_back("caption " + text);
   }
@@ -80,6 +86,22 @@ TEST_F(RulesTest, TheSwitchDecidesByItsCaption) {
   rules_.Switch();
   EXPECT_TRUE(view_.calls.empty());
   EXPECT_EQ(view_.caption, "turn on");
+}
+
+TEST_F(RulesTest, AFailedStatementOfTheSwitchIsReportedAndTheNextStillRuns) {
+  view_.fail_caption = true;
+  int failures = 0;
+  rules_.Switch([&](auto&& statement) {
+    try {
+      statement();
+    } catch (const std::exception&) {
+      ++failures;
+    }
+  });
+  EXPECT_EQ(failures, 1);
+  EXPECT_EQ(view_.caption, "Turn On");  // the caption did not change...
+  EXPECT_EQ(rules_.timer().Interval(), 500u);  // ...the statements after it ran
+  EXPECT_EQ(view_.calls.back(), "store On");
 }
 
 TEST_F(RulesTest, ATickComparesWithTheTimerStoppedAndReArms) {
