@@ -33,7 +33,10 @@ HCURSOR ArrowCursor() {
 }  // namespace
 
 Form1::Form1(Form1Services services)
-    : services_(std::move(services)), skin_(services_.files), label_back_(GetSysColor(COLOR_WINDOW)) {}
+    : services_(std::move(services)),
+      status_(nullptr, services_.status_slice_ms),
+      skin_(services_.files),
+      label_back_(GetSysColor(COLOR_WINDOW)) {}
 
 Form1::~Form1() {
   // The tray control hooks this window: it goes first.

@@ -61,6 +61,8 @@ struct Form1Services {
   std::function<void(unsigned exit_code)> end_process;
   // Seeds the start-up draw; empty means the local time of day.
   std::function<unsigned()> seconds_since_midnight;
+  // How often the status label is repainted during long work at most.
+  std::uint32_t status_slice_ms = platform::LazyLabel::kDefaultSliceMs;
 };
 
 class Form1 final : public mKestrelmark::EngineHost,
