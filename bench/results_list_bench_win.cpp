@@ -32,6 +32,7 @@
 #include "platform/win32/unique_handle_win.h"
 #include "tray/c_sys_tray_win.h"
 #include "ui/form1_win.h"
+#include "ui/results_export.h"
 
 namespace {
 
@@ -329,6 +330,37 @@ int main(int argc, char** argv) {
     line("check, one row inserted at top", insert, insert_wait);
     line("check, shrinking to empty", to_empty, empty_wait);
     line("Clear Results", clear, clear_wait);
+    std::fflush(stdout);
+  }
+
+  {
+    // Copying 10 MB while another program holds the clipboard throughout:
+    // every attempt fails, the copy gives up after the last one.
+    const std::string text(10 * 1024 * 1024, 'x');
+    HANDLE opened = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder([&] {
+      HWND window = CreateWindowExA(0, "STATIC", "holder", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    nullptr, nullptr);
+      const bool held = OpenClipboard(window) != FALSE;
+      SetEvent(opened);
+      WaitForSingleObject(release, 60000);
+      if (held) CloseClipboard();
+      DestroyWindow(window);
+    });
+    WaitForSingleObject(opened, 60000);
+    bool placed = true;
+    const Figure held = Measure(form.hwnd(), [&] { placed = ui::ClipboardSetText(clipboard, text); });
+    SetEvent(release);
+    holder.join();
+    const Figure free = Measure(form.hwnd(), [&] { static_cast<void>(ui::ClipboardSetText(clipboard, text)); });
+    CloseHandle(opened);
+    CloseHandle(release);
+    std::printf("%-34s %10s %10s %18s\n", "clipboard, 10 MB text", "", "ms", "longest wait ms");
+    std::printf("%-34s %10s %10.1f %18.1f\n", placed ? "held throughout (placed?)" : "held throughout, given up",
+                "", held.seconds * 1000, held.longest_wait * 1000);
+    std::printf("%-34s %10s %10.1f %18.1f\n", "free", "", free.seconds * 1000,
+                free.longest_wait * 1000);
     std::fflush(stdout);
   }
 

@@ -17,7 +17,11 @@ constexpr UINT kChecked = INDEXTOSTATEIMAGEMASK(2);
 template <class Char>
 void CopyForDisplay(std::string_view text, Char* out, int capacity) {
   if (out == nullptr || capacity <= 0) return;
-  const std::size_t room = std::min(text.size(), static_cast<std::size_t>(capacity - 1));
+  std::size_t room = std::min(text.size(), static_cast<std::size_t>(capacity - 1));
+  // Cut at a whole character (texts are UTF-8 under the program's manifest).
+  if (room < text.size()) {
+    while (room > 0 && (static_cast<unsigned char>(text[room]) & 0xC0) == 0x80) --room;
+  }
   for (std::size_t i = 0; i < room; ++i) out[i] = text[i] == '\0' ? ' ' : text[i];
   out[room] = '\0';
 }
