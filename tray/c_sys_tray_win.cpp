@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/error_report.h"
 #include "platform/runtime_error.h"
 #include "resources/resource_ids.h"
 
@@ -336,6 +337,19 @@ void cSysTray::NotifyShell(DWORD message, NOTIFYICONDATAA& record) {
   // The shell's answer is not examined: a refused add, modify or delete
   // leaves the control as if it had gone through.
   static_cast<void>(notify_area_.NotifyIcon(message, record));
+}
+
+void cSysTray::ReportEscapedError(unsigned line) {
+  const std::string description = mKestrelmark::DescribeCurrentException();
+  if (error_report_ == nullptr) {
+    OutputDebugStringA(description.c_str());  // no window to report to
+    return;
+  }
+  try {
+    mKestrelmark::ErrorTrap("mSysTray.TrayWindowProc", *error_report_).Report(description, line);
+  } catch (...) {
+    // Not even the report could be shown: nothing is left to tell.
+  }
 }
 
 void cSysTray::PropertyChanged(std::string_view name) {

@@ -107,6 +107,7 @@ class cSysTray final : public TrayControl {
   void ShowBalloon(const std::string& message, const std::string& title,
                    std::int32_t timeout_seconds, bool show_once) override;
   void TaskbarCreated() override;
+  void SetErrorReport(platform::MessageBoxes* boxes) override { error_report_ = boxes; }
 
   HWND OwnerWindow() const { return owner_window_.get(); }
   bool IconAdded() const { return icon_added_; }
@@ -129,6 +130,8 @@ class cSysTray final : public TrayControl {
   void NotifyShell(DWORD message, NOTIFYICONDATAA& record);
   void WaitForBalloon(std::int32_t timeout_seconds);
   void PropertyChanged(std::string_view name);
+  // From TrayWindowProc's boundary, inside a catch.
+  void ReportEscapedError(unsigned line);
 
   TrayEvents& events_;
   platform::NotifyArea& notify_area_;
@@ -145,6 +148,7 @@ class cSysTray final : public TrayControl {
   bool icon_added_ = false;
   bool balloon_visible_ = false;
   std::int32_t show_once_count_ = 0;
+  platform::MessageBoxes* error_report_ = nullptr;
 };
 
 // Copies text into a fixed field of capacity bytes, NUL included, cut at a

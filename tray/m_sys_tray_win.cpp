@@ -12,7 +12,13 @@ LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM w_param, LPARA
   if (message == kTrayCallbackMessage) {
     auto* control = reinterpret_cast<tray::cSysTray*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (control != nullptr) {
-      control->HandleTrayMessage(l_param, static_cast<std::int32_t>(w_param));
+      // The window procedure is the boundary: an error escaping the host's
+      // handler is reported, never thrown into the system's frames.
+      try {
+        control->HandleTrayMessage(l_param, static_cast<std::int32_t>(w_param));
+      } catch (...) {
+        control->ReportEscapedError(__LINE__);
+      }
     }
   }
   // The event handler above may have taken the icon out (and unhooked): the

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/message_box.h"
+
 namespace tray {
 
 // Mouse activity on the icon. button: 1 left, 2 right; id: the icon's id.
@@ -31,6 +33,9 @@ class TrayControl {
                            std::int32_t timeout_seconds, bool show_once) = 0;
   // The shell restarted ("TaskbarCreated"): add the icon again if in the tray.
   virtual void TaskbarCreated() = 0;
+  // Where an error escaping an event handler is reported (the standard error
+  // report); null: nowhere to show one.
+  virtual void SetErrorReport(platform::MessageBoxes* boxes) { static_cast<void>(boxes); }
 };
 
 }  // namespace tray

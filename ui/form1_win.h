@@ -2,6 +2,13 @@
 // messages and calls the named handlers below; the handlers are public so
 // that tests can call them directly on a real window. Every outside service
 // is handed in (Form1Services), so tests can swap the ones they need to see.
+//
+// One class over several files, one job each: form1_win.cpp the named
+// procedures; form1_layout_win.cpp controls, fonts, DPI, colours, painting
+// and the pointer; form1_messages_win.cpp the window procedure and the
+// engine's host; form1_keyboard_win.cpp focus and keys. The results list is
+// its own class (ResultsList), the re-entrancy and timer rules are portable
+// (Form1Rules).
 #pragma once
 
 #include <windows.h>
@@ -21,13 +28,15 @@
 #include "platform/preference_storage.h"
 #include "platform/registry.h"
 #include "platform/save_dialog.h"
+#include "platform/win32/event_loop_win.h"
 #include "platform/win32/lazy_label_win.h"
 #include "platform/win32/unique_handle_win.h"
 #include "platform/shell.h"
 #include "tray/tray_control.h"
 #include "ui/form1_core.h"
+#include "ui/form1_rules.h"
+#include "ui/results_list_win.h"
 #include "ui/skin_framework.h"
-#include "ui/timer_win.h"
 
 namespace ui {
 
@@ -40,7 +49,8 @@ struct Form1Services {
   platform::Clipboard& clipboard;
   platform::SaveDialog& save_dialog;
   platform::Shell& shell;
-  platform::EventLoop& event_loop;
+  // Every pump of the thread; Form1 filters its keys in all of them.
+  platform::Win32EventLoop& event_loop;
   // cSysTray1, created with the window (it restores its stored properties
   // then, which may already put the icon in the tray).
   std::function<std::unique_ptr<tray::TrayControl>(HWND window, tray::TrayEvents& events)>
@@ -51,9 +61,14 @@ struct Form1Services {
   std::function<void(unsigned exit_code)> end_process;
   // Seeds the start-up draw; empty means the local time of day.
   std::function<unsigned()> seconds_since_midnight;
+  // How often the status label is repainted during long work at most.
+  std::uint32_t status_slice_ms = platform::LazyLabel::kDefaultSliceMs;
 };
 
-class Form1 final : public mKestrelmark::EngineHost, public tray::TrayEvents {
+class Form1 final : public mKestrelmark::EngineHost,
+                    public tray::TrayEvents,
+                    public platform::MessageFilter,
+                    private Form1View {
  public:
   // The window's pointer setting, with its design values.
   enum class Pointer { kDefault = 0, kHourglass = 11, kCustom = 99 };
@@ -75,9 +90,10 @@ class Form1 final : public mKestrelmark::EngineHost, public tray::TrayEvents {
   // Shows the window with ListView2 focused, unless start-up put it in the
   // tray.
   void Show();
-  // For the message loop: the window's own focus order on Tab and Shift+Tab,
-  // then the dialog keys. True when the message was consumed.
-  bool PreTranslateMessage(MSG& message);
+  // The message filter of every pump: the window's own focus order on Tab
+  // and Shift+Tab, Enter on a push button, then the dialog keys. True when
+  // the message was consumed.
+  bool PreTranslateMessage(MSG& message) override;
 
   // Start-up operations (called by Form_Load).
   void ApplySkin();
@@ -152,11 +168,11 @@ class Form1 final : public mKestrelmark::EngineHost, public tray::TrayEvents {
   void SetPointer(Pointer pointer);
   bool CustomPointerLoaded() const { return custom_cursor_.is_valid(); }
 
-  WindowTimer& Timer1() { return *timer1_; }
+  MonitorTimer& Timer1() { return rules_.timer(); }
   tray::TrayControl* cSysTray1() { return tray_.get(); }
   SkinFramework& SkinFramework1() { return skin_; }
-  bool FormLoading() const { return form_loading_; }
-  bool SnapshotBusy() const { return snapshot_busy_; }
+  bool FormLoading() const { return rules_.form_loading(); }
+  bool SnapshotBusy() const { return rules_.snapshot_busy(); }
   bool MinimizedToTray() const { return minimized_to_tray_; }
   const std::string& AppTitle() const { return app_title_; }
   // The background a control is painted with.
@@ -166,6 +182,7 @@ class Form1 final : public mKestrelmark::EngineHost, public tray::TrayEvents {
   bool ResultChecked(int row) const;
   void SetResultChecked(int row, bool checked);
   int ResultColumnWidthPixels() const;
+  ResultsList& ListView2() { return results_; }
   int dpi() const { return dpi_; }
 
   // The control a window handle belongs to (a list's header counts as the
@@ -173,19 +190,35 @@ class Form1 final : public mKestrelmark::EngineHost, public tray::TrayEvents {
   ControlId ControlFromWindow(HWND window) const;
 
  private:
-  class ListRows;
-
+  // Each is an exception boundary: an error escaping a handler is reported
+  // through the standard error report and never crosses into the system's
+  // frames. The handlers themselves stay plain.
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   static LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleFrameMessage(HWND frame, UINT message, WPARAM wparam, LPARAM lparam);
+  void ReportEscapedError(const char* procedure, unsigned line);
   void OnCommand(int control_id, int code);
+  void OnActivate(bool active);
   bool OnSetCursor(HWND target, UINT hit, UINT mouse_message);
   HBRUSH OnControlColor(HDC dc, HWND control);
   void PaintFrame(HWND frame);
-  // Runs a handler that has no error report of its own: an error escaping
-  // it is reported under its name instead of crossing the window procedure.
-  template <class Handler>
-  void Dispatch(const char* procedure, Handler&& handler);
+
+  // Form1View.
+  void StartTimer(unsigned interval_ms) override;
+  void StopTimer() override;
+  std::string SwitchCaption() override { return Caption(ControlId::kPushButton4); }
+  void SetSwitchCaption(const std::string& caption) override {
+    SetCaption(ControlId::kPushButton4, caption);
+  }
+  void StoreStartStopState(const std::string& on_off) override;
+  bool SnapshotFileFound() override;
+  void ShowPlainMessage(const std::string& text) override {
+    ShowMessage(text, "", platform::MessageIcon::kNone);
+  }
+  void PumpPending() override { services_.event_loop.PumpPending(); }
+  void PostBalloon() override;
+  void ShowMinimizedBalloon() override;
 
   void CreateFonts();
   void CreateControls();
@@ -198,6 +231,9 @@ class Form1 final : public mKestrelmark::EngineHost, public tray::TrayEvents {
   void HoverButton();
   void HoverBackground();
   void FocusNext(bool backwards);
+  // Enter on a focused push button clicks it (a window that is not a
+  // dialog would otherwise turn it into IDOK).
+  bool PressFocusedButton(const MSG& message);
   bool IsOwnWindow(HWND window) const;
   void EndProcess(unsigned exit_code);
   void FlushStatus();
@@ -214,7 +250,8 @@ class Form1 final : public mKestrelmark::EngineHost, public tray::TrayEvents {
   platform::UniqueHicon small_icon_;
   platform::UniqueHcursor custom_cursor_;
   std::vector<std::pair<COLORREF, platform::UniqueGdiObject>> brushes_;
-  std::unique_ptr<WindowTimer> timer1_;
+  Form1Rules rules_{static_cast<Form1View&>(*this)};
+  ResultsList results_;
   std::unique_ptr<tray::TrayControl> tray_;
   platform::LazyLabel status_;
   SkinFramework skin_;
@@ -222,14 +259,10 @@ class Form1 final : public mKestrelmark::EngineHost, public tray::TrayEvents {
 
   std::string app_title_;
   Pointer pointer_ = Pointer::kDefault;
-  bool form_loading_ = false;
-  bool snapshot_busy_ = false;
   bool minimized_to_tray_ = false;
   bool start_minimized_ = false;
   bool skinned_ = false;
   COLORREF label_back_ = 0;
-  bool in_tick_ = false;
-  bool closing_ = false;
   bool ending_ = false;
   bool setting_text_ = false;
   HWND last_focus_ = nullptr;

@@ -71,16 +71,11 @@ void CopyListToClipboard(ListViewRows& list, platform::Clipboard& clipboard,
 }
 
 void ClipboardClear(platform::Clipboard& clipboard) {
-  for (int attempt = 0; attempt < kClipboardAttempts; ++attempt) {
-    if (clipboard.TryClear()) return;
-  }
+  static_cast<void>(clipboard.Clear(kClipboardAttempts));  // a clipboard that stays held is silent
 }
 
 bool ClipboardSetText(platform::Clipboard& clipboard, const std::string& text, unsigned format) {
-  for (int attempt = 0; attempt < kClipboardAttempts; ++attempt) {
-    if (clipboard.TrySetText(text, format)) return true;
-  }
-  return false;
+  return clipboard.SetText(text, format, kClipboardAttempts);
 }
 
 void WriteResultsFile(platform::FileSystem& file_system, const std::string& path,

@@ -68,11 +68,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   message_boxes.set_application_title(form.AppTitle());
   form.Show();
 
-  MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-    if (form.PreTranslateMessage(message)) continue;
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-  return static_cast<int>(message.wParam);
+  // The same loop object as every nested pump: the window's key filter,
+  // registered by Form1 itself, runs in all of them.
+  return event_loop.Run();
 }

@@ -1,48 +1,44 @@
 #include "platform/win32/clipboard_win.h"
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 namespace platform {
 namespace {
 
-// Closes the clipboard on every way out of an attempt.
-class OpenedClipboard {
+// Frees a global block unless the clipboard took it.
+class GlobalBlock {
  public:
-  explicit OpenedClipboard(HWND owner) : open_(OpenClipboard(owner) != FALSE) {}
-  ~OpenedClipboard() {
-    if (open_) CloseClipboard();
+  GlobalBlock() = default;
+  GlobalBlock(const void* data, std::size_t size) {
+    memory_ = GlobalAlloc(GMEM_MOVEABLE, size);
+    if (memory_ == nullptr) return;
+    void* bytes = GlobalLock(memory_);
+    if (bytes == nullptr) {
+      GlobalFree(memory_);
+      memory_ = nullptr;
+      return;
+    }
+    std::memcpy(bytes, data, size);
+    GlobalUnlock(memory_);
   }
-  OpenedClipboard(const OpenedClipboard&) = delete;
-  OpenedClipboard& operator=(const OpenedClipboard&) = delete;
-  explicit operator bool() const { return open_; }
+  ~GlobalBlock() {
+    if (memory_ != nullptr) GlobalFree(memory_);
+  }
+  GlobalBlock(const GlobalBlock&) = delete;
+  GlobalBlock& operator=(const GlobalBlock&) = delete;
+  explicit operator bool() const { return memory_ != nullptr; }
+  // Hands the block to the clipboard; it is the system's on success only.
+  bool PlaceAs(UINT format) {
+    if (memory_ == nullptr || SetClipboardData(format, memory_) == nullptr) return false;
+    memory_ = nullptr;
+    return true;
+  }
 
  private:
-  bool open_;
+  HGLOBAL memory_ = nullptr;
 };
-
-}  // namespace
-
-bool Win32Clipboard::TryClear() {
-  OpenedClipboard clipboard(owner_);
-  if (!clipboard) return false;
-  return EmptyClipboard() != FALSE;
-}
-
-namespace {
-
-HGLOBAL CopyToGlobal(const void* data, std::size_t size) {
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
-  if (!memory) return nullptr;
-  void* bytes = GlobalLock(memory);
-  if (!bytes) {
-    GlobalFree(memory);
-    return nullptr;
-  }
-  std::memcpy(bytes, data, size);
-  GlobalUnlock(memory);
-  return memory;
-}
 
 // The system would derive the Unicode text from CF_TEXT through the
 // keyboard locale's code page, not through the process's (UTF-8) one, and
@@ -55,26 +51,59 @@ std::wstring ToUtf16(const std::string& text) {
   return wide;  // includes the terminating NUL
 }
 
+// Into the open clipboard; false when the plain text was refused.
+bool Place(unsigned format, GlobalBlock& plain, std::optional<GlobalBlock>& unicode) {
+  if (!plain.PlaceAs(format == 0 ? CF_TEXT : format)) return false;
+  // The plain text is placed already; a failure here leaves the system's
+  // own conversion, as before.
+  if (unicode) static_cast<void>(unicode->PlaceAs(CF_UNICODETEXT));
+  return true;
+}
+
+void Pause(int attempt, int attempts) {
+  // Back to back, a thousand attempts are over before the program that
+  // holds the clipboard has had a chance to close it.
+  if (attempt + 1 < attempts) Sleep(Win32Clipboard::kRetryPauseMs);
+}
+
 }  // namespace
 
-bool Win32Clipboard::TrySetText(const std::string& text, unsigned format) {
-  const UINT clipboard_format = format == 0 ? CF_TEXT : format;
-  HGLOBAL memory = CopyToGlobal(text.c_str(), text.size() + 1);
-  if (!memory) return false;
-  OpenedClipboard clipboard(owner_);
-  if (!clipboard || !SetClipboardData(clipboard_format, memory)) {
-    GlobalFree(memory);  // still ours: the system took it only on success
-    return false;
+bool Win32Clipboard::TryClear() { return Clear(1); }
+
+bool Win32Clipboard::Clear(int attempts) {
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    if (OpenClipboard(owner_)) {
+      const bool emptied = EmptyClipboard() != FALSE;
+      CloseClipboard();
+      if (emptied) return true;
+    }
+    Pause(attempt, attempts);
   }
+  return false;
+}
+
+bool Win32Clipboard::TrySetText(const std::string& text, unsigned format) {
+  return SetText(text, format, 1);
+}
+
+bool Win32Clipboard::SetText(const std::string& text, unsigned format, int attempts) {
+  // Prepared once, however many attempts the open takes.
+  GlobalBlock plain(text.c_str(), text.size() + 1);
+  if (!plain) return false;
+  std::optional<GlobalBlock> unicode;
   if (format == 0) {
     const std::wstring wide = ToUtf16(text);
-    if (HGLOBAL unicode = CopyToGlobal(wide.c_str(), wide.size() * sizeof(wchar_t))) {
-      // The plain text is placed already; a failure here leaves the system's
-      // own conversion, as before.
-      if (!SetClipboardData(CF_UNICODETEXT, unicode)) GlobalFree(unicode);
-    }
+    unicode.emplace(wide.c_str(), wide.size() * sizeof(wchar_t));
   }
-  return true;
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    if (OpenClipboard(owner_)) {
+      const bool placed = Place(format, plain, unicode);
+      CloseClipboard();
+      if (placed) return true;
+    }
+    Pause(attempt, attempts);
+  }
+  return false;
 }
 
 }  // namespace platform

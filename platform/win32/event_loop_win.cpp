@@ -1,6 +1,6 @@
 #include "platform/win32/event_loop_win.h"
 
-#include <windows.h>
+#include <algorithm>
 
 namespace platform {
 
@@ -18,13 +18,37 @@ void Win32EventLoop::PumpPending() {
       quit_seen_ = true;
       break;
     }
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
+    Dispatch(message);
   }
   // Counted from the end of the pump: handlers that ran long do not make
   // the next yield pump again at once.
   last_pump_ = GetTickCount64();
   has_pumped_ = true;
+}
+
+int Win32EventLoop::Run() {
+  MSG message{};
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) Dispatch(message);
+  return static_cast<int>(message.wParam);
+}
+
+void Win32EventLoop::AddMessageFilter(MessageFilter* filter) {
+  if (std::find(filters_.begin(), filters_.end(), filter) == filters_.end()) {
+    filters_.push_back(filter);
+  }
+}
+
+void Win32EventLoop::RemoveMessageFilter(MessageFilter* filter) {
+  filters_.erase(std::remove(filters_.begin(), filters_.end(), filter), filters_.end());
+}
+
+void Win32EventLoop::Dispatch(MSG& message) {
+  // By index, not by iterator: a filter may remove itself while it runs.
+  for (std::size_t i = 0; i < filters_.size(); ++i) {
+    if (filters_[i]->PreTranslateMessage(message)) return;
+  }
+  TranslateMessage(&message);
+  DispatchMessageA(&message);
 }
 
 }  // namespace platform

@@ -411,3 +411,39 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<CutCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace tray_test {
+namespace {
+
+class RecordingBoxes final : public platform::MessageBoxes {
+ public:
+  std::vector<std::pair<std::string, std::string>> shown;  // title, text
+  void ShowMessage(const std::string& text, const std::string& title,
+                   platform::MessageIcon) override {
+    shown.emplace_back(title, text);
+  }
+};
+
+TEST_F(TrayRecordingTest, AnErrorEscapingTheHostsHandlerStopsAtTheTrayProcedure) {
+  tray::PropertyBag stored;
+  stored.in_tray = true;
+  control_->ReadProperties(stored);
+  RecordingBoxes boxes;
+  control_->SetErrorReport(&boxes);
+  events_.on_mouse_up = [] { throw platform::RuntimeError("Object required"); };
+  SendMessageA(control_->OwnerWindow(), tray::cSysTray::kCallbackMessage, 0, WM_LBUTTONUP);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].first, "Application Error");
+  EXPECT_EQ(boxes.shown[0].second.rfind("Object required\r\n", 0), 0u);
+  EXPECT_NE(boxes.shown[0].second.find("Kestrelmark2021/08/31.mSysTray.TrayWindowProc at line "),
+            std::string::npos);
+  // The control goes on: the next release arrives as usual.
+  events_.on_mouse_up = nullptr;
+  events_.events.clear();
+  SendMessageA(control_->OwnerWindow(), tray::cSysTray::kCallbackMessage, 0, WM_RBUTTONUP);
+  ASSERT_EQ(events_.events.size(), 1u);
+  EXPECT_EQ(events_.events[0].kind, "MouseUp");
+}
+
+}  // namespace
+}  // namespace tray_test

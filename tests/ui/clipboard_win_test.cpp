@@ -157,6 +157,33 @@ TEST_F(ClipboardWinTest, AClipboardHeldThroughoutDefeatsAThousandAttempts) {
   EXPECT_EQ(ReadClipboardText(), "kept");
 }
 
+TEST_F(ClipboardWinTest, TheRetriesGiveAProgramHoldingTheClipboardTimeToLetGo) {
+  for (const bool clear : {true, false}) {
+    SCOPED_TRACE(clear ? "clear" : "set text");
+    ASSERT_TRUE(ui::ClipboardSetText(clipboard_, "before"));
+    ClipboardHolder holder;
+    ASSERT_TRUE(holder.held());
+    // Held for a moment, as a program copying something itself holds it.
+    std::thread letting_go([&] {
+      Sleep(300);
+      holder.Release();
+    });
+    bool placed = false;
+    if (clear) {
+      ui::ClipboardClear(clipboard_);
+    } else {
+      placed = ui::ClipboardSetText(clipboard_, "after the holder");
+    }
+    letting_go.join();
+    if (clear) {
+      EXPECT_FALSE(IsClipboardFormatAvailable(CF_TEXT));
+    } else {
+      EXPECT_TRUE(placed);
+      EXPECT_EQ(ReadClipboardText(), "after the holder");
+    }
+  }
+}
+
 // The copy of ticked rows, end to end on the real clipboard.
 class TwoRowList : public ui::ListViewRows {
  public:

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -281,6 +282,7 @@ class Form1Test : public ::testing::Test {
         .another_instance_running = [this] { return another_instance_; },
         .end_process = [this](unsigned code) { ended_.push_back(code); },
         .seconds_since_midnight = [this] { return seconds_since_midnight_; },
+        .status_slice_ms = status_slice_ms_,
     };
     if (notify_area != nullptr) {
       services.make_tray = [this, notify_area](HWND window, tray::TrayEvents& events)
@@ -316,7 +318,9 @@ class Form1Test : public ::testing::Test {
     const auto end = std::chrono::steady_clock::now() + deadline;
     while (std::chrono::steady_clock::now() < end) {
       MSG message;
-      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      // One message at a time: a test may queue its next message as soon as
+      // the condition holds, ahead of what that one posted.
+      while (!done() && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
       }
@@ -354,6 +358,7 @@ class Form1Test : public ::testing::Test {
   tray::cSysTray* real_tray_ = nullptr;
   bool another_instance_ = false;
   unsigned seconds_since_midnight_ = 0;
+  std::uint32_t status_slice_ms_ = platform::LazyLabel::kDefaultSliceMs;
   std::vector<unsigned> ended_;
   std::unique_ptr<Form1> form_;
 };
@@ -566,6 +571,10 @@ TEST_F(Form1Test, StartInTrayNeverShowsTheWindowAndShowsTheBalloonOnce) {
   SeedPref("Minimized", "On");
   Load();
   EXPECT_FALSE(IsWindowVisible(form_->hwnd()));
+  // The minimise and its balloon come from the message loop, after start-up.
+  EXPECT_TRUE(tray_->balloons.empty());
+  ASSERT_TRUE(PumpUntil([&] { return !tray_->balloons.empty(); }));
+  EXPECT_FALSE(IsWindowVisible(form_->hwnd()));
   EXPECT_TRUE(form_->MinimizedToTray());
   EXPECT_TRUE(form_->Checked(C::kCheck8));
   EXPECT_EQ(Pref("Minimized"), "On");
@@ -579,23 +588,64 @@ TEST_F(Form1Test, StartInTrayNeverShowsTheWindowAndShowsTheBalloonOnce) {
   EXPECT_TRUE(tray_->in_tray);
 }
 
-TEST_F(Form1Test, StartingInTheTrayWithMonitoringOnComparesNothingBeforeTheSubkeyIsRestored) {
+TEST_F(Form1Test, StartingInTheTrayWaitsForTheBalloonOnlyAfterStartUpHasEnded) {
   SeedPref("Minimized", "On");
   SeedPref("StartStopState", "On");
+  SeedPref("Windows Startup", "On");
   SeedPref("Subkey", "Some\\Branch");
   std::ofstream(snapshot_) << "";
   Create();
-  int calls_during_balloon = -1;
+  bool loaded = false;
+  bool checked = false;
   tray_->during_balloon = [&] {
-    const int before = registry_.enum_calls;
-    form_->Timer1_Timer();  // a tick during the balloon's wait
-    calls_during_balloon = registry_.enum_calls - before;
+    // A user restoring the window during the balloon's wait meets a window
+    // whose start-up is over: the subkey box restored, Check3 live.
+    EXPECT_TRUE(loaded);
+    EXPECT_FALSE(form_->FormLoading());
+    EXPECT_EQ(form_->SubkeyText(), "Some\\Branch");
+    form_->cSysTray1_MouseUp(1, 0);
+    Click(C::kCheck3);  // unticks: stored, unlike a click during start-up
+    checked = true;
   };
   ASSERT_TRUE(form_->Form_Load());
-  EXPECT_EQ(calls_during_balloon, 0);
-  EXPECT_EQ(form_->ResultCount(), 0);
-  EXPECT_EQ(form_->Timer1().Interval(), 500u);  // still armed for the next tick
-  EXPECT_EQ(form_->SubkeyText(), "Some\\Branch");
+  loaded = true;
+  form_->Show();
+  ASSERT_TRUE(PumpUntil([&] { return checked; }));
+  EXPECT_EQ(Pref("Windows Startup"), "Off");
+  EXPECT_TRUE(IsWindowVisible(form_->hwnd()));
+  EXPECT_EQ(form_->Timer1().Interval(), 500u);
+}
+
+TEST_F(Form1Test, ALaterResizeAfterStartingInTheTrayLeavesTheWindowShown) {
+  SeedPref("Minimized", "On");
+  Load();
+  ASSERT_TRUE(PumpUntil([&] { return !tray_->balloons.empty(); }));
+  form_->cSysTray1_MouseUp(1, 0);
+  ASSERT_TRUE(IsWindowVisible(form_->hwnd()));
+  SetWindowPos(form_->hwnd(), nullptr, 10, 10, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  SendMessageA(form_->hwnd(), WM_SIZE, SIZE_RESTORED, 0);
+  PumpFor(100ms);
+  EXPECT_TRUE(IsWindowVisible(form_->hwnd()));
+  EXPECT_FALSE(form_->MinimizedToTray());
+  EXPECT_EQ(tray_->balloons.size(), 1u);
+}
+
+TEST_F(Form1Test, AMinimiseDuringASnapshotShowsItsBalloonAfterTheSnapshot) {
+  Load();
+  MakeBranch();
+  bool inside = false;
+  tray_->during_balloon = [&] { EXPECT_FALSE(inside) << "the balloon's wait ran inside the snapshot"; };
+  registry_.on_enum_key = [&] {
+    inside = true;
+    ShowWindow(form_->hwnd(), SW_MINIMIZE);
+    PumpFor(50ms);  // the snapshot's own yields run the window's events
+    inside = false;
+  };
+  form_->PushButton2_Click();
+  EXPECT_TRUE(form_->MinimizedToTray());
+  EXPECT_TRUE(tray_->balloons.empty());
+  ASSERT_TRUE(PumpUntil([&] { return !tray_->balloons.empty(); }));
+  EXPECT_EQ(tray_->balloons.size(), 1u);
 }
 
 TEST_F(Form1Test, ADrawOfSevenOpensTheMakersSiteWithoutWaiting) {
@@ -1034,6 +1084,197 @@ TEST_F(Form1Test, StartUpOptionsWriteThePreferencesAndTheRunValue) {
 }
 
 // ---------------------------------------------------------------------------
+// The results list: virtual, the program's own rows and ticks
+
+TEST_F(Form1Test, TheListIsVirtualAndTicksByClickAndSpace) {
+  Load();
+  HWND list = form_->Control(C::kListView2);
+  EXPECT_TRUE(GetWindowLongA(list, GWL_STYLE) & LVS_OWNERDATA);
+  form_->ReplaceResults({"first", "second", "third"});
+  EXPECT_EQ(ListView_GetItemCount(list), 3);
+  // Drawn from the program's rows, ticks through the state images.
+  EXPECT_EQ(ListView_GetCheckState(list, 1), 0u);
+  form_->SetResultChecked(2, true);
+  EXPECT_NE(ListView_GetCheckState(list, 1), 0u);
+  char text[64] = {};
+  ListView_GetItemText(list, 2, 0, text, sizeof text);
+  EXPECT_STREQ(text, "third");
+
+  // A click on the third row's box ticks it, once.
+  PumpFor(50ms);
+  RECT box{};
+  box.left = LVIR_ICON;
+  ASSERT_TRUE(SendMessageA(list, LVM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&box)));
+  LVHITTESTINFO hit{};
+  hit.pt = {box.left - 4, (box.top + box.bottom) / 2};
+  for (int x = 1; x < box.left + 20; ++x) {  // find the state icon on this row
+    hit.pt.x = x;
+    if (ListView_HitTest(list, &hit) == 2 && (hit.flags & LVHT_ONITEMSTATEICON)) break;
+  }
+  ASSERT_TRUE(hit.flags & LVHT_ONITEMSTATEICON);
+  SendMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(hit.pt.x, hit.pt.y));
+  SendMessageA(list, WM_LBUTTONUP, 0, MAKELPARAM(hit.pt.x, hit.pt.y));
+  PumpFor(50ms);
+  EXPECT_TRUE(form_->ResultChecked(3));
+  // Space on the focused row ticks and unticks it.
+  SetFocus(list);
+  ListView_SetItemState(list, 0, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
+  SendMessageA(list, WM_KEYDOWN, VK_SPACE, 0);
+  SendMessageA(list, WM_CHAR, ' ', 0);
+  SendMessageA(list, WM_KEYUP, VK_SPACE, 0);
+  EXPECT_TRUE(form_->ResultChecked(1));
+  SendMessageA(list, WM_KEYDOWN, VK_SPACE, 0);
+  EXPECT_FALSE(form_->ResultChecked(1));
+  EXPECT_TRUE(form_->ResultChecked(2));
+  EXPECT_TRUE(watcher_.boxes().empty());
+}
+
+TEST_F(Form1Test, AnEntryHoldingANulStaysWholeAndKeepsItsTick) {
+  Load();
+  const std::string with_nul("K  v=a\0b", 8);
+  const std::vector<std::string_view> rows{with_nul, "K  w=2"};
+  form_->ReplaceResults(rows);
+  form_->SetResultChecked(1, true);
+  form_->ReplaceResults(rows);  // the next check finds the same entry
+  EXPECT_EQ(form_->ResultText(1), with_nul);
+  EXPECT_TRUE(form_->ResultChecked(1));
+  // Shown with the rest of its text, not cut at the NUL.
+  char text[64] = {};
+  ListView_GetItemText(form_->Control(C::kListView2), 0, 0, text, sizeof text);
+  EXPECT_STREQ(text, "K  v=a b");
+  const std::string path = (scratch_ / "with-nul.txt").string();
+  save_dialog_.answer = path;
+  Click(C::kPushButton1);
+  EXPECT_EQ(ReadFileBytes(path), with_nul + "\r\nK  w=2\r\n");
+}
+
+TEST_F(Form1Test, TheListRepaintsAfterACheck) {
+  Load();
+  MakeBranch();
+  form_->PushButton2_Click();
+  WriteString(HKEY_CURRENT_USER, branch_path_, "Added", "a");
+  form_->PushButton4_Click();
+  HWND list = form_->Control(C::kListView2);
+  UpdateWindow(list);
+  form_->Timer1_Timer();
+  ASSERT_EQ(form_->ResultCount(), 1);
+  // Drawing again after the check (a list left without redraw is hidden).
+  EXPECT_TRUE(IsWindowVisible(list));
+  // And a changed list is due for painting at once.
+  UpdateWindow(list);
+  form_->ReplaceResults({"another row"});
+  RECT due{};
+  EXPECT_TRUE(GetUpdateRect(list, &due, FALSE));
+  form_->PushButton4_Click();
+}
+
+// ---------------------------------------------------------------------------
+// The keyboard in every pump, the status label, focus
+
+TEST_F(Form1Test, TabPressedDuringACheckMovesTheFocus) {
+  Load();
+  MakeBranch();
+  form_->PushButton2_Click();
+  form_->PushButton4_Click();
+  SetFocus(form_->Control(C::kListView2));
+  registry_.on_enum_key = [&] { PostMessageA(GetFocus(), WM_KEYDOWN, VK_TAB, 0); };
+  form_->Timer1_Timer();  // the comparison's own pumps take the key
+  EXPECT_EQ(GetFocus(), form_->Control(C::kPushButton4));
+  form_->PushButton4_Click();
+}
+
+TEST_F(Form1Test, EnterOnAFocusedPushButtonClicksIt) {
+  Load();
+  SetFocus(form_->Control(C::kPushButton5));
+  PostMessageA(form_->Control(C::kPushButton5), WM_KEYDOWN, VK_RETURN, 0);
+  event_loop_.PumpPending();
+  EXPECT_EQ(watcher_.texts(), (std::vector<std::string>{kHiveHelpMessage}));
+  // Enter in the subkey box clicks nothing.
+  SetFocus(form_->Control(C::kTxtSubkey));
+  PostMessageA(form_->Control(C::kTxtSubkey), WM_KEYDOWN, VK_RETURN, 0);
+  event_loop_.PumpPending();
+  EXPECT_EQ(watcher_.boxes().size(), 1u);
+}
+
+TEST_F(Form1Test, TheLabelReadsSnapshotCompleteAfterASnapshot) {
+  // A label repainted only when the work is over: the last text must still
+  // reach it.
+  status_slice_ms_ = 60 * 60 * 1000;
+  Load();
+  MakeBranch();
+  Click(C::kPushButton2);
+  EXPECT_EQ(form_->StatusText(), "Snapshot Complete..");
+}
+
+TEST_F(Form1Test, ActivationReturnsTheFocusToTheLastFocusedControl) {
+  Load();
+  SetFocus(form_->Control(C::kPushButton2));
+  HWND other = CreateWindowExA(0, "STATIC", "other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100,
+                               100, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(other, nullptr);
+  SetForegroundWindow(other);
+  SetActiveWindow(other);
+  PumpFor(50ms);
+  SetForegroundWindow(form_->hwnd());
+  SetActiveWindow(form_->hwnd());
+  PumpFor(50ms);
+  EXPECT_EQ(GetFocus(), form_->Control(C::kPushButton2));
+  DestroyWindow(other);
+}
+
+TEST_F(Form1Test, AnErrorEscapingAHandlerIsReportedByTheWindowProcedure) {
+  Load();
+  tray_->during_balloon = [] { throw platform::RuntimeError("Overflow"); };
+  ShowWindow(form_->hwnd(), SW_MINIMIZE);
+  ASSERT_TRUE(PumpUntil([&] { return !watcher_.boxes().empty(); }));
+  const auto boxes = watcher_.boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].title, "Application Error");
+  EXPECT_EQ(boxes[0].text.rfind("Overflow\r\n", 0), 0u);
+  EXPECT_NE(boxes[0].text.find("in Kestrelmark2021/08/31.Form1.WindowProc at line "),
+            std::string::npos);
+  // The window goes on.
+  form_->cSysTray1_MouseUp(1, 0);
+  EXPECT_TRUE(IsWindowVisible(form_->hwnd()));
+}
+
+TEST_F(Form1Test, AMessageWhileHiddenInTheTrayIsModalToTheWindow) {
+  Load();
+  ShowWindow(form_->hwnd(), SW_MINIMIZE);
+  ASSERT_FALSE(IsWindowVisible(form_->hwnd()));
+  watcher_.set_closing(false);
+  HWND owner = nullptr;
+  bool owner_enabled = true;
+  std::thread look([&] {
+    for (int i = 0; i < 200 && owner == nullptr; ++i) {
+      Sleep(20);
+      EnumWindows(
+          [](HWND window, LPARAM found) -> BOOL {
+            char name[16] = {};
+            GetClassNameA(window, name, sizeof name);
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            if (process != GetCurrentProcessId() || std::string(name) != "#32770") return TRUE;
+            *reinterpret_cast<HWND*>(found) = window;
+            return FALSE;
+          },
+          reinterpret_cast<LPARAM>(&owner));
+    }
+    if (owner == nullptr) return;
+    HWND box = owner;
+    owner = GetWindow(box, GW_OWNER);
+    owner_enabled = IsWindowEnabled(form_->hwnd()) != FALSE;
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+  });
+  form_->PushButton9_Click();
+  look.join();
+  watcher_.set_closing(true);
+  EXPECT_EQ(owner, form_->hwnd());
+  EXPECT_FALSE(owner_enabled);
+  EXPECT_TRUE(IsWindowEnabled(form_->hwnd()));
+}
+
+// ---------------------------------------------------------------------------
 // The tray: the real control over a recording notification area
 
 class Form1TrayTest : public Form1Test {
@@ -1055,11 +1296,12 @@ TEST_F(Form1TrayTest, MinimiseHidesWithOneBalloonAndAReleaseRestores) {
   RECT before{};
   GetWindowRect(form_->hwnd(), &before);
 
-  QueueBalloonTimeout();
   ShowWindow(form_->hwnd(), SW_MINIMIZE);
   EXPECT_FALSE(IsWindowVisible(form_->hwnd()));
   EXPECT_TRUE(form_->MinimizedToTray());
-  EXPECT_EQ(shell_calls_.Count(NIM_MODIFY, NIF_INFO), 1);
+  QueueBalloonTimeout();
+  ASSERT_TRUE(PumpUntil([&] { return shell_calls_.Count(NIM_MODIFY, NIF_INFO) == 1; }));
+  PumpFor(100ms);
   Release(WM_LBUTTONUP);
   EXPECT_TRUE(IsWindowVisible(form_->hwnd()));
   EXPECT_FALSE(IsIconic(form_->hwnd()));
@@ -1070,6 +1312,7 @@ TEST_F(Form1TrayTest, MinimiseHidesWithOneBalloonAndAReleaseRestores) {
 
   ShowWindow(form_->hwnd(), SW_MINIMIZE);
   EXPECT_FALSE(IsWindowVisible(form_->hwnd()));
+  PumpFor(100ms);
   EXPECT_EQ(shell_calls_.Count(NIM_MODIFY, NIF_INFO), 1);  // silent the second time
   Release(WM_RBUTTONUP);
   EXPECT_TRUE(IsWindowVisible(form_->hwnd()));
@@ -1083,12 +1326,16 @@ TEST_F(Form1TrayTest, MinimiseHidesWithOneBalloonAndAReleaseRestores) {
 TEST_F(Form1TrayTest, StartInTrayShowsTheBalloonOnceForTheWholeRun) {
   SeedPref("Minimized", "On");
   Create(&shell_calls_);
-  QueueBalloonTimeout();
   ASSERT_TRUE(form_->Form_Load());
   form_->Show();
   EXPECT_FALSE(IsWindowVisible(form_->hwnd()));
+  // The start-up minimise runs from the loop and asks for its balloon.
+  ASSERT_TRUE(PumpUntil([&] { return form_->MinimizedToTray(); }));
+  QueueBalloonTimeout();
+  ASSERT_TRUE(PumpUntil([&] { return shell_calls_.Count(NIM_MODIFY, NIF_INFO) == 1; }));
+  PumpFor(100ms);
+  EXPECT_FALSE(IsWindowVisible(form_->hwnd()));
   EXPECT_TRUE(real_tray_->IconAdded());
-  EXPECT_EQ(shell_calls_.Count(NIM_MODIFY, NIF_INFO), 1);
   Release(WM_LBUTTONUP);
   EXPECT_TRUE(IsWindowVisible(form_->hwnd()));
   EXPECT_EQ(GetFocus(), form_->Control(C::kListView2));

@@ -1,0 +1,194 @@
+#include "ui/results_list_win.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include <algorithm>
+
+namespace ui {
+namespace {
+
+constexpr UINT_PTR kSubclassId = 1;
+constexpr UINT kUnchecked = INDEXTOSTATEIMAGEMASK(1);
+constexpr UINT kChecked = INDEXTOSTATEIMAGEMASK(2);
+
+// The text to draw: the list view stops at a NUL, the row does not.
+template <class Char>
+void CopyForDisplay(std::string_view text, Char* out, int capacity) {
+  if (out == nullptr || capacity <= 0) return;
+  std::size_t room = std::min(text.size(), static_cast<std::size_t>(capacity - 1));
+  // Cut at a whole character (texts are UTF-8 under the program's manifest).
+  if (room < text.size()) {
+    while (room > 0 && (static_cast<unsigned char>(text[room]) & 0xC0) == 0x80) --room;
+  }
+  for (std::size_t i = 0; i < room; ++i) out[i] = text[i] == '\0' ? ' ' : text[i];
+  out[room] = '\0';
+}
+
+}  // namespace
+
+ResultsList::~ResultsList() {
+  if (list_ != nullptr) RemoveWindowSubclass(list_, &ResultsList::ListProc, kSubclassId);
+}
+
+void ResultsList::Attach(HWND list) {
+  list_ = list;
+  ListView_SetExtendedListViewStyle(list_, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+  // The ticks are ours: the control asks for them when it draws a row.
+  ListView_SetCallbackMask(list_, LVIS_STATEIMAGEMASK);
+  SetWindowSubclass(list_, &ResultsList::ListProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+}
+
+void ResultsList::AddColumn(const char* caption, int width_pixels) {
+  LVCOLUMNA column{};
+  column.mask = LVCF_TEXT | LVCF_WIDTH;
+  column.pszText = const_cast<char*>(caption);
+  column.cx = width_pixels;
+  SendMessageA(list_, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+}
+
+void ResultsList::SetColumnWidth(int width_pixels) {
+  if (ColumnCount() > 0) ListView_SetColumnWidth(list_, 0, width_pixels);
+}
+
+void ResultsList::Clear() {
+  if (rows_.empty()) return;
+  const std::size_t previous = rows_.size();
+  rows_.Clear();
+  ShowCount(previous);
+}
+
+void ResultsList::Append(std::string_view text) {
+  const std::size_t previous = rows_.size();
+  rows_.Append(text);
+  ShowCount(previous);
+}
+
+void ResultsList::Replace(const std::vector<std::string_view>& rows,
+                          const std::function<void()>& yield) {
+  ResultRows next = ReplacedRows(rows_, rows, yield);
+  if (next == rows_) return;  // a check that found what the list shows
+  const std::size_t previous = rows_.size();
+  rows_.swap(next);
+  ShowCount(previous);
+}
+
+void ResultsList::ShowCount(std::size_t previous_count) {
+  if (list_ == nullptr) return;
+  if (rows_.size() != previous_count) {
+    // The scroll position stays where it was: the rows a user reads keep
+    // their place while a check rewrites the list.
+    ListView_SetItemCountEx(list_, static_cast<int>(rows_.size()),
+                            LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL);
+  }
+  InvalidateRect(list_, nullptr, TRUE);
+}
+
+void ResultsList::SetChecked(std::size_t row, bool checked) {
+  if (row >= rows_.size() || rows_.Checked(row) == checked) return;
+  rows_.SetChecked(row, checked);
+  if (list_ != nullptr) ListView_RedrawItems(list_, static_cast<int>(row), static_cast<int>(row));
+}
+
+void ResultsList::Toggle(std::size_t row) {
+  if (row < rows_.size()) SetChecked(row, !rows_.Checked(row));
+}
+
+bool ResultsList::OnNotify(const NMHDR& header, LRESULT& result) {
+  if (header.hwndFrom != list_ || list_ == nullptr) return false;
+  switch (header.code) {
+    case LVN_GETDISPINFOA:
+    case LVN_GETDISPINFOW: {
+      // LVITEMA and LVITEMW differ only in the text's character type.
+      auto& item = const_cast<NMLVDISPINFOA&>(reinterpret_cast<const NMLVDISPINFOA&>(header)).item;
+      if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= rows_.size()) return true;
+      const auto row = static_cast<std::size_t>(item.iItem);
+      if ((item.mask & LVIF_TEXT) != 0) {
+        const std::string_view text = item.iSubItem == 0 ? rows_.Text(row) : std::string_view();
+        if (header.code == LVN_GETDISPINFOA) {
+          CopyForDisplay(text, item.pszText, item.cchTextMax);
+        } else if (item.pszText != nullptr && item.cchTextMax > 0) {
+          display_.assign(text);
+          std::replace(display_.begin(), display_.end(), '\0', ' ');
+          auto* wide = reinterpret_cast<wchar_t*>(item.pszText);
+          const int written = MultiByteToWideChar(CP_ACP, 0, display_.data(),
+                                                  static_cast<int>(display_.size()), wide,
+                                                  item.cchTextMax - 1);
+          wide[std::max(0, written)] = L'\0';
+        }
+      }
+      if ((item.mask & LVIF_STATE) != 0) {
+        item.state = (item.state & ~LVIS_STATEIMAGEMASK) |
+                     (rows_.Checked(row) ? kChecked : kUnchecked);
+        item.stateMask |= LVIS_STATEIMAGEMASK;
+      }
+      result = 0;
+      return true;
+    }
+    case LVN_ODFINDITEMA:
+    case LVN_ODFINDITEMW:
+      result = -1;  // no type-ahead search over the rows
+      return true;
+    default:
+      return false;
+  }
+}
+
+LRESULT CALLBACK ResultsList::ListProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
+                                       UINT_PTR, DWORD_PTR self) {
+  auto* list = reinterpret_cast<ResultsList*>(self);
+  if (message == WM_NCDESTROY) {
+    RemoveWindowSubclass(window, &ResultsList::ListProc, kSubclassId);
+    list->list_ = nullptr;
+  } else if (list->OnListMessage(message, wparam, lparam)) {
+    return 0;
+  }
+  return DefSubclassProc(window, message, wparam, lparam);
+}
+
+bool ResultsList::OnListMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: {
+      // A click on a row's box ticks it here; the control itself keeps no
+      // tick of an owner-data row.
+      LVHITTESTINFO hit{};
+      hit.pt = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+      const int item = ListView_HitTest(list_, &hit);
+      if (item < 0 || (hit.flags & LVHT_ONITEMSTATEICON) == 0) return false;
+      SetFocus(list_);
+      ListView_SetItemState(list_, item, LVIS_FOCUSED, LVIS_FOCUSED);
+      Toggle(static_cast<std::size_t>(item));
+      return true;
+    }
+    case WM_KEYDOWN:
+      if (wparam != VK_SPACE) return false;
+      if (const int focused = ListView_GetNextItem(list_, -1, LVNI_FOCUSED); focused >= 0) {
+        Toggle(static_cast<std::size_t>(focused));
+      }
+      return true;
+    case WM_CHAR:
+      return wparam == ' ';  // taken with its key
+    default:
+      return false;
+  }
+}
+
+int ResultsList::ColumnCount() { return Header_GetItemCount(ListView_GetHeader(list_)); }
+
+std::string ResultsList::RowText(int row) {
+  if (row < 1 || static_cast<std::size_t>(row) > rows_.size()) return {};
+  return std::string(rows_.Text(static_cast<std::size_t>(row - 1)));
+}
+
+std::string ResultsList::SubItemText(int row, int sub_item) {
+  return sub_item == 0 ? RowText(row) : std::string();  // the rows have no sub-items
+}
+
+bool ResultsList::IsChecked(int row) {
+  return row >= 1 && static_cast<std::size_t>(row) <= rows_.size() &&
+         rows_.Checked(static_cast<std::size_t>(row - 1));
+}
+
+}  // namespace ui
