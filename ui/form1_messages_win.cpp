@@ -73,6 +73,9 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_SIZE:
       Form_Resize();
       return 0;
+    case WM_TIMECHANGE:
+      monitor_cache_.ClockChanged();
+      return 0;
     case kStartMinimizedMessage:
       Form_Resize();
       return 0;

@@ -163,7 +163,7 @@ void Form1::PushButton2_Click() {
     trap([&] { SetPointer(Pointer::kHourglass); });
     trap([&] { EnableWindow(Control(ControlId::kPushButton4), FALSE); });
     trap([&] {
-      mKestrelmark::CreateSnapshot({services_.registry, services_.files, *this});
+      mKestrelmark::CreateSnapshot({services_.registry, services_.files, *this, &monitor_cache_});
       FlushStatus();
     });
     trap([&] { EnableWindow(Control(ControlId::kPushButton4), TRUE); });
@@ -200,13 +200,15 @@ void Form1::txtSubkey_LostFocus() {
 void Form1::PushButton4_Click() {
   mKestrelmark::ErrorTrap trap("Form1.PushButton4_Click", *this);
   rules_.Switch(trap);
+  // The watch and the last reading are held only while monitoring runs.
+  if (!rules_.timer().Running()) monitor_cache_.Forget();
 }
 
 void Form1::Timer1_Timer() {
   // The guards, the missing-snapshot switch-off and the timer's stop and
   // re-arm around the comparison are the rules' (Form1Rules::Tick).
   rules_.Tick([&] {
-    mKestrelmark::CompareRegistry({services_.registry, services_.files, *this});
+    mKestrelmark::CompareRegistry({services_.registry, services_.files, *this, &monitor_cache_});
     FlushStatus();
   });
 }
@@ -304,6 +306,8 @@ void Form1::Form_QueryUnload(bool* cancel, int) {
   });
   trap([&] { services_.event_loop.PumpPending(); });
   trap([&] { services_.event_loop.PumpPending(); });
+  // A close in the middle of a snapshot leaves its unfinished file.
+  trap([&] { mKestrelmark::RemoveUnfinishedSnapshot(services_.files); });
   if (cancel != nullptr) *cancel = false;
   trap([&] { EndProcess(0); });
 }

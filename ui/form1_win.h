@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "engine/host.h"
+#include "engine/monitor_cache.h"
 #include "platform/clipboard.h"
 #include "platform/event_loop.h"
 #include "platform/file_system.h"
@@ -251,6 +252,8 @@ class Form1 final : public mKestrelmark::EngineHost,
   platform::UniqueHcursor custom_cursor_;
   std::vector<std::pair<COLORREF, platform::UniqueGdiObject>> brushes_;
   Form1Rules rules_{static_cast<Form1View&>(*this)};
+  // What monitoring keeps between checks (the watch, the last reading).
+  mKestrelmark::MonitorCache monitor_cache_;
   ResultsList results_;
   std::unique_ptr<tray::TrayControl> tray_;
   platform::LazyLabel status_;

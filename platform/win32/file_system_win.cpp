@@ -164,8 +164,10 @@ std::optional<std::string> Win32FileSystem::FindFirstPlainFile(const std::string
 }
 
 std::unique_ptr<OutputFile> Win32FileSystem::CreateOutputFile(const std::string& path) {
-  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // Shared for deletion: a close in the middle of a snapshot removes the
+  // unfinished file while it is still open.
+  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) ThrowLastError();
   return std::make_unique<Win32OutputFile>(std::move(file));
 }
