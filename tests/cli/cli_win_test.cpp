@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cli/command.h"
@@ -77,13 +77,20 @@ struct ChildRun {
   std::string out, err;
 };
 
-// Drains one pipe until its writer has gone.
-std::thread Drain(platform::UniqueHandle& pipe, std::string& into) {
-  return std::thread([handle = pipe.get(), &into] {
-    char buffer[4096];
+// Reads what the pipe holds now, without waiting for its writer to close
+// it: under Wine the desktop process that a program's first use of the
+// window system starts inherits the program's standard handles and keeps
+// them open long after the program has ended.
+void ReadAvailable(HANDLE pipe, std::string& into) {
+  char buffer[4096];
+  DWORD available = 0;
+  while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
     DWORD read = 0;
-    while (ReadFile(handle, buffer, sizeof buffer, &read, nullptr) && read > 0) into.append(buffer, read);
-  });
+    if (!ReadFile(pipe, buffer, std::min<DWORD>(available, sizeof buffer), &read, nullptr) ||
+        read == 0)
+      return;
+    into.append(buffer, read);
+  }
 }
 
 ChildRun RunProgram(const Args& args) {
@@ -118,15 +125,20 @@ ChildRun RunProgram(const Args& args) {
   platform::UniqueKernelHandle process_handle(process.hProcess), thread_handle(process.hThread);
   out_write.reset();
   err_write.reset();
-  std::thread out_thread = Drain(out_read, run.out);
-  std::thread err_thread = Drain(err_read, run.err);
-  if (WaitForSingleObject(process.hProcess, kChildDeadlineMs) != WAIT_OBJECT_0) {
-    run.timed_out = true;
-    TerminateProcess(process.hProcess, 99);
-    WaitForSingleObject(process.hProcess, 10000);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kChildDeadlineMs);
+  while (WaitForSingleObject(process.hProcess, 5) == WAIT_TIMEOUT) {
+    ReadAvailable(out_read.get(), run.out);
+    ReadAvailable(err_read.get(), run.err);
+    if (std::chrono::steady_clock::now() > deadline) {
+      run.timed_out = true;
+      TerminateProcess(process.hProcess, 99);
+      WaitForSingleObject(process.hProcess, 10000);
+      break;
+    }
   }
-  out_thread.join();
-  err_thread.join();
+  // Everything the program wrote is in the pipes once it has ended.
+  ReadAvailable(out_read.get(), run.out);
+  ReadAvailable(err_read.get(), run.err);
   GetExitCodeProcess(process.hProcess, &run.exit_code);
   EXPECT_FALSE(run.timed_out) << "Kestrelmark.exe did not end within the deadline";
   return run;
@@ -215,7 +227,7 @@ class CommandLineTest : public km_test::ScratchKeyTest {
 TEST_F(CommandLineTest, SnapshotHasTheWindowEnginesBytes) {
   for (const bool values : {true, false}) {
     const std::string engine = EngineSnapshot(values);
-    ASSERT_NE(engine.find("n\xc3\xa4me \xe2\x82\xac=\xd0\x96uk"), std::string::npos);
+    if (values) ASSERT_NE(engine.find("n\xc3\xa4me \xe2\x82\xac=\xd0\x96uk"), std::string::npos);
     Args args = With(Branch("/snapshot"), {"/file", cli_snapshot_});
     if (!values) args.push_back("/keysonly");
     const ChildRun run = RunProgram(args);
