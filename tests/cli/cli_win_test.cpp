@@ -41,6 +41,16 @@ std::wstring Wide(const std::string& utf8) {
   return wide;
 }
 
+std::string Utf8Of(const std::wstring& wide) {
+  if (wide.empty()) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size,
+                      nullptr, nullptr);
+  return utf8;
+}
+
 // Quoted so that CommandLineToArgvW gives the argument back unchanged.
 void AppendQuoted(std::wstring& line, const std::wstring& argument) {
   if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) {
@@ -360,6 +370,61 @@ TEST_F(CommandLineTest, ThreeHundredCharacterKeyIsAnArgument) {
   ASSERT_EQ(key.size(), 300u);
   const ChildRun run = RunProgram({"/snapshot", "/root", "HKCU", "/key", key, "/file", cli_snapshot_});
   EXPECT_NE(run.exit_code, 2u) << run.err;
+}
+
+// Started from a console window (cmd.exe, PowerShell) without redirection,
+// the program's text goes to its starter's console, names outside ASCII
+// intact (a console is written in UTF-16: its code page is not UTF-8).
+// Windows gives a window program no standard handles there, so the program
+// attaches to the console; Wine hands it the console handles directly.
+TEST_F(CommandLineTest, OutputReachesTheStartersConsole) {
+  const HANDLE old_out = GetStdHandle(STD_OUTPUT_HANDLE);
+  const HANDLE old_err = GetStdHandle(STD_ERROR_HANDLE);
+  const HANDLE old_in = GetStdHandle(STD_INPUT_HANDLE);
+  FreeConsole();
+  ASSERT_TRUE(AllocConsole());
+  struct Restore {
+    HANDLE out, err, in;
+    ~Restore() {
+      FreeConsole();
+      SetStdHandle(STD_OUTPUT_HANDLE, out);
+      SetStdHandle(STD_ERROR_HANDLE, err);
+      SetStdHandle(STD_INPUT_HANDLE, in);
+    }
+  } restore{old_out, old_err, old_in};
+  platform::UniqueHandle screen(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(screen);
+
+  std::wstring line;
+  AppendQuoted(line, ProgramPath());
+  line += L" /snapshot /root HKCU /key ";
+  AppendQuoted(line, Wide(S() + "\\\xd0\x9a\xd0\xbb\xd1\x8e\xd1\x87"));  // missing
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &process));
+  platform::UniqueKernelHandle process_handle(process.hProcess), thread_handle(process.hThread);
+  if (WaitForSingleObject(process.hProcess, kChildDeadlineMs) != WAIT_OBJECT_0) {
+    TerminateProcess(process.hProcess, 99);
+    FAIL() << "Kestrelmark.exe did not end within the deadline";
+  }
+  DWORD exit_code = 0;
+  GetExitCodeProcess(process.hProcess, &exit_code);
+  EXPECT_EQ(exit_code, 3u);
+
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  ASSERT_TRUE(GetConsoleScreenBufferInfo(screen.get(), &info));
+  std::wstring text(static_cast<std::size_t>(info.dwSize.X) * 10, L' ');
+  DWORD read = 0;
+  ASSERT_TRUE(ReadConsoleOutputCharacterW(screen.get(), text.data(), static_cast<DWORD>(text.size()),
+                                          COORD{0, 0}, &read));
+  text.resize(read);
+  EXPECT_NE(text.find(Wide("Kestrelmark: Cannot read the key HKCU\\")), std::wstring::npos)
+      << Utf8Of(text);
+  EXPECT_NE(text.find(L"\\\u041a\u043b\u044e\u0447 (error"), std::wstring::npos) << Utf8Of(text);
 }
 
 // The stored "Subkey" is the default key; the command reads it and writes
