@@ -167,10 +167,12 @@ int RunRequest(const Request& request, const CommandServices& services) {
 
   const std::string engine_path = mKestrelmark::SnapshotPath(services.files);
   const std::string snapshot_path = request.file ? *request.file : engine_path;
+  // Only the engine sees the moved names; this code names snapshot_path itself.
   SnapshotFileSystem files(services.files, engine_path, snapshot_path);
   const mKestrelmark::EngineContext context{services.registry, files, host};
 
-  if (request.command == Command::kCheck && !mKestrelmark::FileExists(files, snapshot_path)) {
+  if (request.command == Command::kCheck &&
+      !mKestrelmark::FileExists(services.files, snapshot_path)) {
     Fail(services, std::string(mKestrelmark::kMessageTakeSnapshotFirst) + " (" + snapshot_path +
                        " is missing)");
     return kExitFailure;
@@ -210,7 +212,7 @@ int RunRequest(const Request& request, const CommandServices& services) {
     // the deleted lines from a reading that gives the engine's rows.
     std::vector<std::string_view> old_lines, rows;
     try {
-      snapshot_text = files.ReadWholeFile(snapshot_path);
+      snapshot_text = services.files.ReadWholeFile(snapshot_path);
       RegStuff::ReadBranch(services.registry, host, mKestrelmark::RootKeyForOption(request.root_option),
                            key, request.include_values, fresh);
       old_lines = mKestrelmark::SplitSnapshotLines(snapshot_text);

@@ -14,12 +14,12 @@ std::string Lower(std::string text) {
   return text;
 }
 
-struct RootName {
+struct RootNames {
   const char* short_name;
   const char* long_name;
 };
 // In Option1's order, so that the index is the window's option index.
-constexpr RootName kRoots[] = {
+constexpr RootNames kRoots[] = {
     {"HKCR", "HKEY_CLASSES_ROOT"}, {"HKCU", "HKEY_CURRENT_USER"},
     {"HKLM", "HKEY_LOCAL_MACHINE"}, {"HKU", "HKEY_USERS"},
     {"HKCC", "HKEY_CURRENT_CONFIG"}};

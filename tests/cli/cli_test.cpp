@@ -20,7 +20,6 @@
 #include "prefs/preferences.h"
 #include "tests/cli/json_reader.h"
 #include "tests/engine/recording_host.h"
-#include "ui/results_export.h"
 
 namespace cli {
 namespace {
@@ -312,36 +311,11 @@ class CommandTest : public ::testing::Test {
     mKestrelmark::CreateSnapshot({registry_, files_, host});
     return *files_.FileBytes(kDefaultSnapshot);
   }
-  std::vector<std::string> EngineRows(const std::string& key) {
-    auto host = EngineHostFor(key);
-    mKestrelmark::CompareRegistry({registry_, files_, host});
-    EXPECT_TRUE(host.messages.empty());
-    return host.rows;
-  }
-  std::string WindowSaveBytes(const std::vector<std::string>& rows) {
-    platform::MemoryFileSystem saved;
-    ui::WriteResultsFile(saved, "C:\\saved.txt", rows);
-    return *saved.FileBytes("C:\\saved.txt");
-  }
-
   platform::MemoryRegistry registry_;
   platform::MemoryFileSystem files_;
   platform::MemoryPreferenceStorage preferences_;
   StringStream out_, err_;
 };
-
-TEST_F(CommandTest, SnapshotIsTheWindowsFileInBothModes) {
-  for (const bool values : {true, false}) {
-    const std::string engine = EngineSnapshot("Software\\S", values);
-    ASSERT_TRUE(files_.RemoveFile(kDefaultSnapshot));
-    Args args = {"/snapshot", "/root", "HKCU", "/key", "Software\\S"};
-    if (!values) args.push_back("/keysonly");
-    EXPECT_EQ(Run(args), kExitNoRows) << err_.text;
-    EXPECT_EQ(files_.FileBytes(kDefaultSnapshot), engine);
-    EXPECT_EQ(out_.text, "");
-    EXPECT_EQ(err_.text, "");
-  }
-}
 
 TEST_F(CommandTest, SnapshotToAnotherFileLeavesTheDefaultAlone) {
   const std::string engine = EngineSnapshot("Software\\S");
@@ -353,6 +327,19 @@ TEST_F(CommandTest, SnapshotToAnotherFileLeavesTheDefaultAlone) {
   EXPECT_EQ(files_.FileBytes(kDefaultSnapshot), "old");
   EXPECT_EQ(files_.FilePaths(), (std::set<std::string>{kDefaultSnapshot, "D:\\x.snp"}));
   EXPECT_EQ(files_.replace_count(), replaced + 1);  // written beside it, renamed over it
+}
+
+TEST_F(CommandTest, AFileNamedLikeTheDefaultWithMoreIsItsOwn) {
+  const std::string path = kDefaultSnapshot + ".old"s;
+  const Args branch = {"/root", "HKCU", "/key", "Software\\S", "/file", path};
+  Args snapshot = {"/snapshot"}, check = {"/check", "/deleted"};
+  snapshot.insert(snapshot.end(), branch.begin(), branch.end());
+  check.insert(check.end(), branch.begin(), branch.end());
+  ASSERT_EQ(Run(snapshot), kExitNoRows) << err_.text;
+  EXPECT_EQ(files_.FilePaths(), (std::set<std::string>{path}));
+  registry_.AddKey(platform::kHkeyCurrentUser, "Software\\S\\New");
+  EXPECT_EQ(Run(check), kExitRows) << err_.text;
+  EXPECT_EQ(out_.text, "Software\\S\\New\r\n");
 }
 
 TEST_F(CommandTest, DefaultKeyIsTheStoredSubkeyTrimmedLikeTheBox) {
@@ -373,66 +360,6 @@ TEST_F(CommandTest, WithNothingStoredTheDefaultSubkeyIsRead) {
             std::string(prefs::kSubkey.default_value) + "\r\n" + prefs::kSubkey.default_value +
                 "  v=1\r\n");
   EXPECT_TRUE(preferences_.empty());
-}
-
-TEST_F(CommandTest, CheckRowsAreTheEnginesAndTheWindowsSaveFormat) {
-  const Args check = {"/check", "/root", "HKCU", "/key", "Software\\S"};
-  ASSERT_EQ(Run({"/snapshot", "/root", "HKCU", "/key", "Software\\S"}), kExitNoRows);
-  EXPECT_EQ(Run(check), kExitNoRows);
-  EXPECT_EQ(out_.text, "");
-
-  registry_.PutString(platform::kHkeyCurrentUser, "Software\\S", "name", "changed");
-  registry_.PutString(platform::kHkeyCurrentUser, "Software\\S\\C", "new", "x");
-  const std::vector<std::string> rows = EngineRows("Software\\S");
-  ASSERT_EQ(rows.size(), 3u);  // C, its value and the changed value
-  EXPECT_EQ(Run(check), kExitRows);
-  EXPECT_EQ(out_.text, WindowSaveBytes(rows));
-  EXPECT_EQ(err_.text, "");
-
-  Args to_file = check;
-  to_file.insert(to_file.end(), {"/out", "C:\\r.txt"});
-  EXPECT_EQ(Run(to_file), kExitRows);
-  EXPECT_EQ(out_.text, "");
-  EXPECT_EQ(files_.FileBytes("C:\\r.txt"), WindowSaveBytes(rows));
-}
-
-TEST_F(CommandTest, JsonRowsReadBackToTheirTexts) {
-  ASSERT_EQ(Run({"/snapshot", "/root", "HKCU", "/key", "Software\\S"}), kExitNoRows);
-  registry_.PutString(platform::kHkeyCurrentUser, "Software\\S\\C", "q\"\\\x01", "one\r\ntwo\0"s);
-  const std::vector<std::string> rows = EngineRows("Software\\S");
-  EXPECT_EQ(Run({"/check", "/root", "HKCU", "/key", "Software\\S", "/format", "json"}), kExitRows);
-  std::vector<std::string> texts;
-  std::size_t start = 0;
-  for (std::size_t end; (end = out_.text.find('\n', start)) != std::string::npos; start = end + 1) {
-    const cli_test::JsonObject object = cli_test::ReadJsonLine(out_.text.substr(start, end - start));
-    texts.push_back(*object.at("text"));
-    EXPECT_EQ(object.at("deleted"), "false");
-  }
-  EXPECT_EQ(start, out_.text.size());
-  EXPECT_EQ(texts, rows);
-}
-
-TEST_F(CommandTest, DeletedLinesFollowTheRowsMarked) {
-  ASSERT_EQ(Run({"/snapshot", "/root", "HKCU", "/key", "Software\\S"}), kExitNoRows);
-  const Args check = {"/check", "/root", "HKCU", "/key", "Software\\S", "/deleted"};
-  EXPECT_EQ(Run(check), kExitNoRows);
-  EXPECT_EQ(out_.text, "");
-
-  ASSERT_TRUE(registry_.RemoveKey(platform::kHkeyCurrentUser, "Software\\S\\B"));
-  EXPECT_EQ(Run(check), kExitRows);
-  EXPECT_EQ(out_.text, "Deleted: Software\\S\\B\r\n");
-
-  registry_.PutDword(platform::kHkeyCurrentUser, "Software\\S", "dword", 11);
-  Args json = check;
-  json.insert(json.end(), {"/format", "json"});
-  EXPECT_EQ(Run(json), kExitRows);
-  EXPECT_EQ(out_.text,
-            "{\"text\":\"Software\\\\S  dword=&H0000000B\",\"kind\":\"value\",\"key\":\"Software\\\\S\","
-            "\"name\":\"dword\",\"data\":\"&H0000000B\",\"deleted\":false}\n"
-            "{\"text\":\"Software\\\\S\\\\B\",\"kind\":\"key\",\"key\":\"Software\\\\S\\\\B\","
-            "\"deleted\":true}\n"
-            "{\"text\":\"Software\\\\S  dword=&H0000000A\",\"kind\":\"value\",\"key\":\"Software\\\\S\","
-            "\"name\":\"dword\",\"data\":\"&H0000000A\",\"deleted\":true}\n");
 }
 
 TEST_F(CommandTest, FailuresAreExitThreeWithOneLine) {
@@ -462,16 +389,6 @@ TEST_F(CommandTest, FailuresAreExitThreeWithOneLine) {
   registry_.AddKey(platform::kHkeyCurrentUser, "Software\\S\\New");
   EXPECT_EQ(Run({"/check", "/root", "HKCU", "/key", "Software\\S"}), kExitFailure);
   EXPECT_NE(err_.text.find("standard output"), std::string::npos);
-}
-
-TEST_F(CommandTest, BadArgumentsPrintTheUsageOnTheErrorStream) {
-  EXPECT_EQ(Run({"/check", "/format", "xml"}), kExitBadArguments);
-  EXPECT_EQ(err_.text.rfind("Kestrelmark: Unknown format: xml", 0), 0u);
-  EXPECT_NE(err_.text.find(UsageText()), std::string::npos);
-  EXPECT_EQ(out_.text, "");
-  EXPECT_EQ(Run({"/?"}), kExitNoRows);
-  EXPECT_EQ(out_.text, UsageText());
-  EXPECT_EQ(err_.text, "");
 }
 
 TEST(OneLineMessageTest, ErrorReportKeepsItsDescriptionAndProcedure) {

@@ -3,7 +3,6 @@
 // not UTF-8. Independent of the writer, so a test can check a round trip.
 #pragma once
 
-#include <cstdint>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -76,23 +75,6 @@ class JsonLineReader {
     }
     return value;
   }
-  static void AppendUtf8(std::string& out, std::uint32_t code) {
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
   std::string ReadString() {
     Expect('"');
     std::string out;
@@ -115,18 +97,14 @@ class JsonLineReader {
         case 't': out += '\t'; break;
         case 'u': {
           const unsigned code = ReadHex4();
+          // The writer escapes only control characters (and DEL) and the
+          // bytes that are not UTF-8; text outside ASCII stays as it is.
           if (code >= 0xDC80 && code <= 0xDCFF) {
-            out += static_cast<char>(code - 0xDC00);  // a byte that was not UTF-8
-          } else if (code >= 0xD800 && code <= 0xDBFF) {
-            Expect('\\');
-            Expect('u');
-            const unsigned low = ReadHex4();
-            if (low < 0xDC00 || low > 0xDFFF) throw std::runtime_error("lone high surrogate");
-            AppendUtf8(out, 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00));
-          } else if (code >= 0xDC00 && code <= 0xDFFF) {
-            throw std::runtime_error("lone low surrogate");
+            out += static_cast<char>(code - 0xDC00);
+          } else if (code < 0x80) {
+            out += static_cast<char>(code);
           } else {
-            AppendUtf8(out, code);
+            throw std::runtime_error("unexpected \\u escape");
           }
           break;
         }
