@@ -1,12 +1,14 @@
 #include "cli/command.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <utility>
 
 #include "cli/deleted_lines.h"
 #include "cli/json_lines.h"
+#include "engine/entry_text.h"
 #include "engine/error_report.h"
 #include "engine/host.h"
 #include "engine/m_kestrelmark.h"
@@ -106,10 +108,44 @@ std::string RootedPath(int root_option, const std::string& key) {
   return key.empty() ? RootName(root_option) : std::string(RootName(root_option)) + "\\" + key;
 }
 
+// A row's reading checked against the registry as it is now.
+class RegistryRowChecker : public RowChecker {
+ public:
+  RegistryRowChecker(platform::Registry& registry, platform::RootKey root)
+      : registry_(registry), root_(root) {}
+
+  bool IsValueEntry(std::string_view key, std::string_view name, std::string_view text) override {
+    platform::KeyHandle handle = 0;
+    if (registry_.OpenKey(root_, std::string(key), platform::kKeyRead, &handle) !=
+        platform::kErrorSuccess)
+      return false;
+    std::uint32_t type = 0;
+    std::string data;
+    const bool found =
+        registry_.QueryValue(handle, std::string(name), &type, &data) == platform::kErrorSuccess;
+    static_cast<void>(registry_.CloseKey(handle));  // nothing to learn from closing
+    if (!found) return false;
+    const std::optional<std::string> entry = RegStuff::ValueEntryText(key, name, type, data);
+    return entry && *entry == text;
+  }
+  bool IsKey(std::string_view key) override {
+    platform::KeyHandle handle = 0;
+    if (registry_.OpenKey(root_, std::string(key), platform::kKeyRead, &handle) !=
+        platform::kErrorSuccess)
+      return false;
+    static_cast<void>(registry_.CloseKey(handle));
+    return true;
+  }
+
+ private:
+  platform::Registry& registry_;
+  const platform::RootKey root_;
+};
+
 // The output of a check, in the requested format.
 std::string FormatRows(const Request& request, const std::string& start_path,
                        const std::vector<std::string>& rows,
-                       const std::vector<std::string_view>& deleted) {
+                       const std::vector<std::string_view>& deleted, RowChecker& checker) {
   std::string bytes;
   if (request.format == Format::kText) {
     for (const std::string& row : rows) bytes += row + "\r\n";
@@ -121,7 +157,7 @@ std::string FormatRows(const Request& request, const std::string& start_path,
     return bytes;
   }
   for (const std::string& row : rows)
-    AppendJsonLine(bytes, row, ParseRow(row, start_path, request.include_values), false);
+    AppendJsonLine(bytes, row, ParseRow(row, start_path, request.include_values, &checker), false);
   for (const std::string_view line : deleted)
     AppendJsonLine(bytes, line, ParseRow(line, start_path, request.include_values), true);
   return bytes;
@@ -231,7 +267,8 @@ int RunRequest(const Request& request, const CommandServices& services) {
     }
   }
 
-  const std::string bytes = FormatRows(request, key, host.rows(), deleted);
+  RegistryRowChecker checker(services.registry, mKestrelmark::RootKeyForOption(request.root_option));
+  const std::string bytes = FormatRows(request, key, host.rows(), deleted, checker);
   if (request.out) {
     try {
       auto file = services.files.CreateOutputFile(*request.out);

@@ -45,7 +45,8 @@ std::size_t ValidSequenceLength(std::string_view text, std::size_t at) {
 
 }  // namespace
 
-RowParts ParseRow(std::string_view text, std::string_view start_path, bool include_values) {
+RowParts ParseRow(std::string_view text, std::string_view start_path, bool include_values,
+                  RowChecker* checker) {
   RowParts parts;
   parts.key = text;
   if (!include_values) return parts;
@@ -53,19 +54,40 @@ RowParts ParseRow(std::string_view text, std::string_view start_path, bool inclu
   const std::size_t from =
       !start_path.empty() && text.substr(0, start_path.size()) == start_path ? start_path.size()
                                                                               : 0;
-  const std::size_t blanks = text.find("  ", from);
-  if (blanks == std::string_view::npos) return parts;
-  parts.kind = RowKind::kValue;
-  parts.key = text.substr(0, blanks);
-  const std::string_view rest = text.substr(blanks + 2);
-  const std::size_t equals = rest.find('=');
-  if (equals == std::string_view::npos) {
-    parts.name = rest;
-  } else {
-    parts.name = rest.substr(0, equals);
-    parts.data = rest.substr(equals + 1);
+  const std::size_t first_blanks = text.find("  ", from);
+  if (first_blanks == std::string_view::npos) return parts;
+
+  const auto value_at = [&](std::size_t blanks, std::size_t equals) {
+    RowParts value;
+    value.kind = RowKind::kValue;
+    value.key = text.substr(0, blanks);
+    const std::string_view rest = text.substr(blanks + 2);
+    if (equals == std::string_view::npos) {
+      value.name = rest;
+    } else {
+      value.name = rest.substr(0, equals);
+      value.data = rest.substr(equals + 1);
+    }
+    return value;
+  };
+  if (checker) {
+    // Each pair of blanks, and in what follows each "=" (or none: a value
+    // without data), in reading order; a row has few of them.
+    constexpr int kMostTries = 64;
+    int tries = 0;
+    for (std::size_t blanks = first_blanks; blanks != std::string_view::npos && tries < kMostTries;
+         blanks = text.find("  ", blanks + 1)) {
+      const std::string_view rest = text.substr(blanks + 2);
+      for (std::size_t equals = rest.find('=');; equals = rest.find('=', equals + 1)) {
+        const RowParts value = value_at(blanks, equals);
+        if (++tries > kMostTries) break;
+        if (checker->IsValueEntry(value.key, value.name, text)) return value;
+        if (equals == std::string_view::npos) break;
+      }
+    }
+    if (checker->IsKey(text)) return parts;
   }
-  return parts;
+  return value_at(first_blanks, text.substr(first_blanks + 2).find('='));
 }
 
 void AppendJsonString(std::string& json, std::string_view text) {

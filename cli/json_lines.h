@@ -17,14 +17,27 @@ struct RowParts {
   std::optional<std::string_view> data;  // values only; nullopt: no "=" (no data)
 };
 
+// Asks the registry whether one reading of a row is what it holds now.
+class RowChecker {
+ public:
+  virtual ~RowChecker() = default;
+  // True when key holds a value called name whose entry text is text.
+  virtual bool IsValueEntry(std::string_view key, std::string_view name,
+                            std::string_view text) = 0;
+  virtual bool IsKey(std::string_view key) = 0;
+};
+
 // A row is "key" or "key  name=data" (or "key  name" for a value without
-// data). The text alone cannot always tell them apart, so the row is split
-// where the reader would have put the two blanks: at the first pair of
-// blanks after the start path, and the name ends at the first "=". A key
-// name holding two blanks, or a value name holding "=", is therefore taken
-// apart at the wrong place; the row's text itself is always exact.
-// In keys-only mode every row is a key.
-RowParts ParseRow(std::string_view text, std::string_view start_path, bool include_values);
+// data); key and value names may hold blanks and "=" themselves, so the text
+// alone cannot always tell where the parts end. With a checker, every way of
+// splitting the row after the start path is tried against the registry, and
+// the one it holds wins: a value before a key. Without one, or when the
+// registry holds none of them (a deleted line), the row is split where the
+// reader most likely put the parts: at the first pair of blanks after the
+// start path, the name ending at the first "=". The row's text itself is
+// always exact. In keys-only mode every row is a key.
+RowParts ParseRow(std::string_view text, std::string_view start_path, bool include_values,
+                  RowChecker* checker = nullptr);
 
 // text as a JSON string with its quotes: quotes, backslash and every control
 // character escaped (NUL as \u0000), valid UTF-8 kept as it is, and each byte

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <random>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -235,6 +237,47 @@ TEST(ParseRowTest, PartsOfEveryEntryForm) {
   }
 }
 
+// Holds exactly the given value entries and keys.
+class ListedRows : public RowChecker {
+ public:
+  std::vector<std::tuple<std::string, std::string, std::string>> values;  // key, name, text
+  std::vector<std::string> keys;
+  bool IsValueEntry(std::string_view key, std::string_view name, std::string_view text) override {
+    for (const auto& [k, n, t] : values)
+      if (k == key && n == name && t == text) return true;
+    return false;
+  }
+  bool IsKey(std::string_view key) override {
+    return std::find(keys.begin(), keys.end(), key) != keys.end();
+  }
+};
+
+TEST(ParseRowTest, TheRegistryDecidesWhereBlanksAndEqualsBelong) {
+  ListedRows registry;
+  registry.values = {{"S\\A", "a=b", "S\\A  a=b=c"},
+                     {"S\\My  Key", "v", "S\\My  Key  v=1"},
+                     {"S\\A", "n=x", "S\\A  n=x"}};
+  registry.keys = {"S\\Two  Blanks"};
+  const RowCase cases[] = {
+      {"S\\A  a=b=c", "S", true, RowKind::kValue, "S\\A", "a=b", "c"},
+      {"S\\My  Key  v=1", "S", true, RowKind::kValue, "S\\My  Key", "v", "1"},
+      {"S\\A  n=x", "S", true, RowKind::kValue, "S\\A", "n=x", nullptr},  // no data
+      {"S\\Two  Blanks", "S", true, RowKind::kKey, "S\\Two  Blanks", "", nullptr},
+      // Gone from the registry: the likeliest split.
+      {"S\\Gone  a=b=c", "S", true, RowKind::kValue, "S\\Gone", "a", "b=c"},
+  };
+  for (const RowCase& c : cases) {
+    const RowParts parts = ParseRow(c.text, c.start, c.values, &registry);
+    EXPECT_EQ(parts.kind, c.kind) << c.text;
+    EXPECT_EQ(parts.key, c.key) << c.text;
+    EXPECT_EQ(parts.name, c.name) << c.text;
+    EXPECT_EQ(parts.data.has_value(), c.data != nullptr) << c.text;
+    if (c.data && parts.data) {
+      EXPECT_EQ(*parts.data, c.data) << c.text;
+    }
+  }
+}
+
 // --- Deleted lines --------------------------------------------------------
 
 std::vector<std::string_view> Views(const std::vector<std::string>& texts) {
@@ -340,6 +383,21 @@ TEST_F(CommandTest, AFileNamedLikeTheDefaultWithMoreIsItsOwn) {
   registry_.AddKey(platform::kHkeyCurrentUser, "Software\\S\\New");
   EXPECT_EQ(Run(check), kExitRows) << err_.text;
   EXPECT_EQ(out_.text, "Software\\S\\New\r\n");
+}
+
+TEST_F(CommandTest, JsonPartsFollowTheRegistry) {
+  ASSERT_EQ(Run({"/snapshot", "/root", "HKCU", "/key", "Software\\S"}), kExitNoRows);
+  registry_.PutString(platform::kHkeyCurrentUser, "Software\\S\\My  Key", "a=b", "c=d");
+  registry_.PutDword(platform::kHkeyCurrentUser, "Software\\S\\My  Key", "x  y", 1);
+  EXPECT_EQ(Run({"/check", "/root", "HKCU", "/key", "Software\\S", "/format", "json"}), kExitRows);
+  EXPECT_EQ(out_.text,
+            "{\"text\":\"Software\\\\S\\\\My  Key\",\"kind\":\"key\",\"key\":\"Software\\\\S\\\\My  Key\","
+            "\"deleted\":false}\n"
+            "{\"text\":\"Software\\\\S\\\\My  Key  a=b=c=d\",\"kind\":\"value\","
+            "\"key\":\"Software\\\\S\\\\My  Key\",\"name\":\"a=b\",\"data\":\"c=d\",\"deleted\":false}\n"
+            "{\"text\":\"Software\\\\S\\\\My  Key  x  y=&H00000001\",\"kind\":\"value\","
+            "\"key\":\"Software\\\\S\\\\My  Key\",\"name\":\"x  y\",\"data\":\"&H00000001\","
+            "\"deleted\":false}\n");
 }
 
 TEST_F(CommandTest, DefaultKeyIsTheStoredSubkeyTrimmedLikeTheBox) {
