@@ -249,8 +249,9 @@ int RunRequest(const Request& request, const CommandServices& services) {
     std::vector<std::string_view> old_lines, rows;
     try {
       snapshot_text = services.files.ReadWholeFile(snapshot_path);
-      RegStuff::ReadBranch(services.registry, host, mKestrelmark::RootKeyForOption(request.root_option),
-                           key, request.include_values, fresh);
+      RegStuff::ReadBranch(services.registry, host,
+                           mKestrelmark::RootKeyForOption(request.root_option), key,
+                           request.include_values, fresh);
       old_lines = mKestrelmark::SplitSnapshotLines(snapshot_text);
       rows = mKestrelmark::CompareEntryLists(old_lines, fresh, host);
     } catch (...) {
@@ -267,7 +268,8 @@ int RunRequest(const Request& request, const CommandServices& services) {
     }
   }
 
-  RegistryRowChecker checker(services.registry, mKestrelmark::RootKeyForOption(request.root_option));
+  RegistryRowChecker checker(services.registry,
+                             mKestrelmark::RootKeyForOption(request.root_option));
   const std::string bytes = FormatRows(request, key, host.rows(), deleted, checker);
   if (request.out) {
     try {
@@ -275,7 +277,8 @@ int RunRequest(const Request& request, const CommandServices& services) {
       if (!bytes.empty()) file->Write(bytes);
       file->Close();
     } catch (...) {
-      Fail(services, "Cannot write " + *request.out + ": " + mKestrelmark::DescribeCurrentException());
+      Fail(services,
+           "Cannot write " + *request.out + ": " + mKestrelmark::DescribeCurrentException());
       return kExitFailure;
     }
   } else if (!services.out.Write(bytes)) {
@@ -288,7 +291,8 @@ int RunRequest(const Request& request, const CommandServices& services) {
 int RunArguments(const std::vector<std::string>& arguments, const CommandServices& services) {
   const ParseOutcome outcome = ParseArguments(arguments);
   if (!outcome.request) {
-    static_cast<void>(services.err.Write(kMessagePrefix + outcome.error + "\r\n\r\n" + UsageText()));
+    static_cast<void>(
+        services.err.Write(kMessagePrefix + outcome.error + "\r\n\r\n" + UsageText()));
     return kExitBadArguments;
   }
   return RunRequest(*outcome.request, services);

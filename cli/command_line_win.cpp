@@ -1,7 +1,7 @@
 #include "cli/command_line_win.h"
 
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <string_view>
@@ -56,8 +56,8 @@ class HandleStream : public OutputStream {
 
   bool WriteConsole(std::string_view bytes) {
     if (bytes.empty()) return true;
-    const int length = MultiByteToWideChar(CP_UTF8, 0, bytes.data(),
-                                           static_cast<int>(bytes.size()), nullptr, 0);
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
     std::wstring text(static_cast<std::size_t>(length), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(),
                         length);

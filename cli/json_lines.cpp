@@ -51,9 +51,9 @@ RowParts ParseRow(std::string_view text, std::string_view start_path, bool inclu
   parts.key = text;
   if (!include_values) return parts;
   // The start path is every entry's beginning; blanks inside it are no split.
-  const std::size_t from =
-      !start_path.empty() && text.substr(0, start_path.size()) == start_path ? start_path.size()
-                                                                              : 0;
+  const std::size_t from = !start_path.empty() && text.substr(0, start_path.size()) == start_path
+                               ? start_path.size()
+                               : 0;
   const std::size_t first_blanks = text.find("  ", from);
   if (first_blanks == std::string_view::npos) return parts;
 
@@ -107,13 +107,27 @@ void AppendJsonString(std::string& json, std::string_view text) {
       continue;
     }
     switch (c) {
-      case '"': json += "\\\""; break;
-      case '\\': json += "\\\\"; break;
-      case '\b': json += "\\b"; break;
-      case '\f': json += "\\f"; break;
-      case '\n': json += "\\n"; break;
-      case '\r': json += "\\r"; break;
-      case '\t': json += "\\t"; break;
+      case '"':
+        json += "\\\"";
+        break;
+      case '\\':
+        json += "\\\\";
+        break;
+      case '\b':
+        json += "\\b";
+        break;
+      case '\f':
+        json += "\\f";
+        break;
+      case '\n':
+        json += "\\n";
+        break;
+      case '\r':
+        json += "\\r";
+        break;
+      case '\t':
+        json += "\\t";
+        break;
       default:
         if (c < 0x20 || c == 0x7F) {
           AppendUnicodeEscape(json, c);
@@ -126,11 +140,11 @@ void AppendJsonString(std::string& json, std::string_view text) {
   json += '"';
 }
 
-void AppendJsonLine(std::string& json, std::string_view text, const RowParts& parts,
-                    bool deleted) {
+void AppendJsonLine(std::string& json, std::string_view text, const RowParts& parts, bool deleted) {
   json += "{\"text\":";
   AppendJsonString(json, text);
-  json += parts.kind == RowKind::kKey ? ",\"kind\":\"key\",\"key\":" : ",\"kind\":\"value\",\"key\":";
+  json +=
+      parts.kind == RowKind::kKey ? ",\"kind\":\"key\",\"key\":" : ",\"kind\":\"value\",\"key\":";
   AppendJsonString(json, parts.key);
   if (parts.kind == RowKind::kValue) {
     json += ",\"name\":";

@@ -22,8 +22,7 @@ class RowChecker {
  public:
   virtual ~RowChecker() = default;
   // True when key holds a value called name whose entry text is text.
-  virtual bool IsValueEntry(std::string_view key, std::string_view name,
-                            std::string_view text) = 0;
+  virtual bool IsValueEntry(std::string_view key, std::string_view name, std::string_view text) = 0;
   virtual bool IsKey(std::string_view key) = 0;
 };
 
@@ -47,7 +46,6 @@ void AppendJsonString(std::string& json, std::string_view text);
 
 // One object and "\n": {"text":..,"kind":"key"|"value","key":..[,"name":..,
 // "data":..|null],"deleted":false|true}.
-void AppendJsonLine(std::string& json, std::string_view text, const RowParts& parts,
-                    bool deleted);
+void AppendJsonLine(std::string& json, std::string_view text, const RowParts& parts, bool deleted);
 
 }  // namespace cli

@@ -19,10 +19,11 @@ struct RootNames {
   const char* long_name;
 };
 // In Option1's order, so that the index is the window's option index.
-constexpr RootNames kRoots[] = {
-    {"HKCR", "HKEY_CLASSES_ROOT"}, {"HKCU", "HKEY_CURRENT_USER"},
-    {"HKLM", "HKEY_LOCAL_MACHINE"}, {"HKU", "HKEY_USERS"},
-    {"HKCC", "HKEY_CURRENT_CONFIG"}};
+constexpr RootNames kRoots[] = {{"HKCR", "HKEY_CLASSES_ROOT"},
+                                {"HKCU", "HKEY_CURRENT_USER"},
+                                {"HKLM", "HKEY_LOCAL_MACHINE"},
+                                {"HKU", "HKEY_USERS"},
+                                {"HKCC", "HKEY_CURRENT_CONFIG"}};
 
 ParseOutcome Error(std::string message) { return {std::nullopt, std::move(message)}; }
 

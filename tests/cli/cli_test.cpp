@@ -3,11 +3,11 @@
 // compared with the window's engine driven directly.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <random>
-#include <tuple>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cli/command.h"
@@ -62,9 +62,13 @@ TEST(ParseArgumentsTest, EveryOptionInAnyCaseAndEitherPrefix) {
 }
 
 TEST(ParseArgumentsTest, RootsInOptionOrder) {
-  const std::pair<const char*, int> cases[] = {
-      {"HKCR", 0}, {"HKCU", 1}, {"HKLM", 2}, {"HKU", 3}, {"HKCC", 4},
-      {"HKEY_USERS", 3}, {"hkey_current_config", 4}};
+  const std::pair<const char*, int> cases[] = {{"HKCR", 0},
+                                               {"HKCU", 1},
+                                               {"HKLM", 2},
+                                               {"HKU", 3},
+                                               {"HKCC", 4},
+                                               {"HKEY_USERS", 3},
+                                               {"hkey_current_config", 4}};
   for (const auto& [name, option] : cases) {
     const ParseOutcome outcome = ParseArguments({"/snapshot", "/root", name});
     ASSERT_TRUE(outcome.request) << name;
@@ -133,13 +137,14 @@ TEST(JsonStringTest, EscapesWhatJsonRequires) {
       {"one\r\ntwo\ttab", R"("one\r\ntwo\ttab")"},
       {"nul\0after"s, R"("nul\u0000after")"},
       {"\x01\x1f\x7f\b\f", R"("\u0001\u001f\u007f\b\f")"},
-      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9d\x84\x9e", "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9d\x84\x9e\""},
+      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9d\x84\x9e",
+       "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9d\x84\x9e\""},
       {"\x80", R"("\udc80")"},
       {"\xff\xfe", R"("\udcff\udcfe")"},
-      {"\xc0\xaf", R"("\udcc0\udcaf")"},            // overlong "/"
-      {"\xed\xa0\x80", R"("\udced\udca0\udc80")"},  // a surrogate's code
+      {"\xc0\xaf", R"("\udcc0\udcaf")"},                      // overlong "/"
+      {"\xed\xa0\x80", R"("\udced\udca0\udc80")"},            // a surrogate's code
       {"\xf4\x90\x80\x80", R"("\udcf4\udc90\udc80\udc80")"},  // above U+10FFFF
-      {"\xe2\x82", R"("\udce2\udc82")"},           // cut short
+      {"\xe2\x82", R"("\udce2\udc82")"},                      // cut short
       {"\xe2\x82x", R"("\udce2\udc82x")"},
   };
   for (const auto& [text, json] : cases) EXPECT_EQ(Json(text), json);
@@ -148,9 +153,15 @@ TEST(JsonStringTest, EscapesWhatJsonRequires) {
 // Independent of the writer: decodes code point by code point.
 bool IsValidUtf8(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
-    const auto b = [&](std::size_t k) { return static_cast<std::uint32_t>(static_cast<unsigned char>(text[k])); };
+    const auto b = [&](std::size_t k) {
+      return static_cast<std::uint32_t>(static_cast<unsigned char>(text[k]));
+    };
     std::uint32_t code = b(i);
-    int extra = code < 0x80 ? 0 : (code >> 5) == 6 ? 1 : (code >> 4) == 14 ? 2 : (code >> 3) == 30 ? 3 : -1;
+    int extra = code < 0x80         ? 0
+                : (code >> 5) == 6  ? 1
+                : (code >> 4) == 14 ? 2
+                : (code >> 3) == 30 ? 3
+                                    : -1;
     if (extra < 0 || i + extra >= text.size() + (extra == 0 ? 1 : 0)) return false;
     if (extra > 0) code &= 0x3F >> extra;
     for (int k = 1; k <= extra; ++k) {
@@ -169,7 +180,8 @@ TEST(JsonStringTest, RandomBytesComeOutValidAndReadBackExactly) {
   const unsigned seed = std::random_device()();
   std::mt19937 random(seed);
   // Mostly bytes that make or nearly make UTF-8 sequences.
-  const std::string alphabet = "aZ\"\\\r\n\x01\x7f"s + "\0"s + "\x80\xbf\xc2\xc3\xe0\xe2\xed\xef\xf0\xf4\xf5\xff\xa0\x9f\x90\x8f";
+  const std::string alphabet = "aZ\"\\\r\n\x01\x7f"s + "\0"s +
+                               "\x80\xbf\xc2\xc3\xe0\xe2\xed\xef\xf0\xf4\xf5\xff\xa0\x9f\x90\x8f";
   for (int round = 0; round < 2000; ++round) {
     std::string text;
     const int length = static_cast<int>(random() % 12);
@@ -291,15 +303,21 @@ RegStuff::EntryList List(const std::vector<std::string>& texts) {
 }
 
 TEST(DeletedLinesTest, SnapshotLinesTheReadingLost) {
-  const std::vector<std::string> old_lines = {
-      "S\\Gone", "S\\Gone  v=1", "S\\Kept", "S\\Kept  changed=old", "S\\Kept  lines=one", "two",
-      "S\\Kept  same=1", "S", ""};
+  const std::vector<std::string> old_lines = {"S\\Gone",
+                                              "S\\Gone  v=1",
+                                              "S\\Kept",
+                                              "S\\Kept  changed=old",
+                                              "S\\Kept  lines=one",
+                                              "two",
+                                              "S\\Kept  same=1",
+                                              "S",
+                                              ""};
   const RegStuff::EntryList fresh =
       List({"S\\Kept", "S\\Kept  changed=new", "S\\Kept  lines=one\r\ntwo", "S\\Kept  same=1", "S",
             "S\\New"});
   const std::vector<std::string_view> deleted = DeletedLines(Views(old_lines), fresh);
-  EXPECT_EQ(deleted, (std::vector<std::string_view>{"S\\Gone", "S\\Gone  v=1",
-                                                    "S\\Kept  changed=old"}));
+  EXPECT_EQ(deleted,
+            (std::vector<std::string_view>{"S\\Gone", "S\\Gone  v=1", "S\\Kept  changed=old"}));
 }
 
 TEST(DeletedLinesTest, NothingLostNothingListed) {
@@ -390,14 +408,16 @@ TEST_F(CommandTest, JsonPartsFollowTheRegistry) {
   registry_.PutString(platform::kHkeyCurrentUser, "Software\\S\\My  Key", "a=b", "c=d");
   registry_.PutDword(platform::kHkeyCurrentUser, "Software\\S\\My  Key", "x  y", 1);
   EXPECT_EQ(Run({"/check", "/root", "HKCU", "/key", "Software\\S", "/format", "json"}), kExitRows);
-  EXPECT_EQ(out_.text,
-            "{\"text\":\"Software\\\\S\\\\My  Key\",\"kind\":\"key\",\"key\":\"Software\\\\S\\\\My  Key\","
-            "\"deleted\":false}\n"
-            "{\"text\":\"Software\\\\S\\\\My  Key  a=b=c=d\",\"kind\":\"value\","
-            "\"key\":\"Software\\\\S\\\\My  Key\",\"name\":\"a=b\",\"data\":\"c=d\",\"deleted\":false}\n"
-            "{\"text\":\"Software\\\\S\\\\My  Key  x  y=&H00000001\",\"kind\":\"value\","
-            "\"key\":\"Software\\\\S\\\\My  Key\",\"name\":\"x  y\",\"data\":\"&H00000001\","
-            "\"deleted\":false}\n");
+  EXPECT_EQ(
+      out_.text,
+      "{\"text\":\"Software\\\\S\\\\My  Key\",\"kind\":\"key\",\"key\":\"Software\\\\S\\\\My  "
+      "Key\","
+      "\"deleted\":false}\n"
+      "{\"text\":\"Software\\\\S\\\\My  Key  a=b=c=d\",\"kind\":\"value\","
+      "\"key\":\"Software\\\\S\\\\My  Key\",\"name\":\"a=b\",\"data\":\"c=d\",\"deleted\":false}\n"
+      "{\"text\":\"Software\\\\S\\\\My  Key  x  y=&H00000001\",\"kind\":\"value\","
+      "\"key\":\"Software\\\\S\\\\My  Key\",\"name\":\"x  y\",\"data\":\"&H00000001\","
+      "\"deleted\":false}\n");
 }
 
 TEST_F(CommandTest, DefaultKeyIsTheStoredSubkeyTrimmedLikeTheBox) {
@@ -414,9 +434,8 @@ TEST_F(CommandTest, DefaultKeyIsTheStoredSubkeyTrimmedLikeTheBox) {
 TEST_F(CommandTest, WithNothingStoredTheDefaultSubkeyIsRead) {
   registry_.PutString(platform::kHkeyLocalMachine, prefs::kSubkey.default_value, "v", "1");
   EXPECT_EQ(Run({"/snapshot"}), kExitNoRows) << err_.text;
-  EXPECT_EQ(files_.FileBytes(kDefaultSnapshot),
-            std::string(prefs::kSubkey.default_value) + "\r\n" + prefs::kSubkey.default_value +
-                "  v=1\r\n");
+  EXPECT_EQ(files_.FileBytes(kDefaultSnapshot), std::string(prefs::kSubkey.default_value) + "\r\n" +
+                                                    prefs::kSubkey.default_value + "  v=1\r\n");
   EXPECT_TRUE(preferences_.empty());
 }
 

@@ -1,9 +1,8 @@
 // The real Kestrelmark.exe started with arguments, as a script starts it,
 // against scratch keys of the real registry (under Wine): its snapshot and
 // rows are compared with the window's engine driven in this process.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <chrono>
@@ -34,8 +33,8 @@ constexpr DWORD kChildDeadlineMs = 60000;
 
 std::wstring Wide(const std::string& utf8) {
   if (utf8.empty()) return {};
-  const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                       nullptr, 0);
+  const int size =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(size), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
   return wide;
@@ -135,7 +134,8 @@ ChildRun RunProgram(const Args& args) {
   platform::UniqueKernelHandle process_handle(process.hProcess), thread_handle(process.hThread);
   out_write.reset();
   err_write.reset();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kChildDeadlineMs);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kChildDeadlineMs);
   while (WaitForSingleObject(process.hProcess, 5) == WAIT_TIMEOUT) {
     ReadAvailable(out_read.get(), run.out);
     ReadAvailable(err_read.get(), run.err);
@@ -191,11 +191,15 @@ class CommandLineTest : public km_test::ScratchKeyTest {
     scratch_.SetString("S", "plain", "abc");
     scratch_.SetString("S", "lines", "one\r\ntwo");
     scratch_.SetDword("S", "dword", 255);
-    scratch_.SetString("S\\Kl\xc3\xbc" "ft", "n\xc3\xa4me \xe2\x82\xac", "\xd0\x96uk");
+    scratch_.SetString(
+        "S\\Kl\xc3\xbc"
+        "ft",
+        "n\xc3\xa4me \xe2\x82\xac", "\xd0\x96uk");
     scratch_.CreateKey("S\\B");
   }
   void TearDown() override {
-    for (const char* name : {"\\registry.snp", "\\cli.snp", "\\cli.snp.tmp", "\\rows.txt", "\\rows.json"})
+    for (const char* name :
+         {"\\registry.snp", "\\cli.snp", "\\cli.snp.tmp", "\\rows.txt", "\\rows.json"})
       DeleteFileA((temp_ + name).c_str());
     RemoveDirectoryA(temp_.c_str());
   }
@@ -278,8 +282,8 @@ TEST_F(CommandLineTest, CheckRowsAreTheEnginesWithExitCodes) {
   run = RunProgram(With(Branch("/check"), {"/deleted"}));
   EXPECT_EQ(run.exit_code, 1u) << run.err;
   // In snapshot order: Wine gives values in name order.
-  EXPECT_EQ(run.out, SaveFormat(rows) + "Deleted: " + S() + "  dword=&H000000FF\r\nDeleted: " +
-                         S() + "  plain=abc\r\n");
+  EXPECT_EQ(run.out, SaveFormat(rows) + "Deleted: " + S() +
+                         "  dword=&H000000FF\r\nDeleted: " + S() + "  plain=abc\r\n");
 }
 
 TEST_F(CommandLineTest, DeletionsShowOnlyWithDeleted) {
@@ -299,9 +303,11 @@ TEST_F(CommandLineTest, DeletionsShowOnlyWithDeleted) {
 }
 
 TEST_F(CommandLineTest, JsonRowsRoundTripNamesOutsideAsciiAndLineBreaks) {
-  ASSERT_EQ(RunProgram(With(Branch("/snapshot"), {"/file", cli_snapshot_, "/keysonly"})).exit_code, 0u);
+  ASSERT_EQ(RunProgram(With(Branch("/snapshot"), {"/file", cli_snapshot_, "/keysonly"})).exit_code,
+            0u);
   // Against a keys-only snapshot every value is new.
-  const ChildRun run = RunProgram(With(Branch("/check"), {"/file", cli_snapshot_, "/format", "json"}));
+  const ChildRun run =
+      RunProgram(With(Branch("/check"), {"/file", cli_snapshot_, "/format", "json"}));
   EXPECT_EQ(run.exit_code, 1u) << run.err;
   std::vector<std::string> texts;
   bool saw_lines = false, saw_name = false;
@@ -315,7 +321,9 @@ TEST_F(CommandLineTest, JsonRowsRoundTripNamesOutsideAsciiAndLineBreaks) {
     }
     if (object.at("kind") == "value" && object.at("name") == "n\xc3\xa4me \xe2\x82\xac") {
       saw_name = true;
-      EXPECT_EQ(object.at("key"), S() + "\\Kl\xc3\xbc" "ft");
+      EXPECT_EQ(object.at("key"), S() +
+                                      "\\Kl\xc3\xbc"
+                                      "ft");
       EXPECT_EQ(object.at("data"), "\xd0\x96uk");
     }
   }
@@ -368,7 +376,8 @@ TEST_F(CommandLineTest, ThreeHundredCharacterKeyIsAnArgument) {
   std::string key = S() + "\\";
   key.append(300 - key.size(), 'k');
   ASSERT_EQ(key.size(), 300u);
-  const ChildRun run = RunProgram({"/snapshot", "/root", "HKCU", "/key", key, "/file", cli_snapshot_});
+  const ChildRun run =
+      RunProgram({"/snapshot", "/root", "HKCU", "/key", key, "/file", cli_snapshot_});
   EXPECT_NE(run.exit_code, 2u) << run.err;
 }
 
@@ -419,8 +428,8 @@ TEST_F(CommandLineTest, OutputReachesTheStartersConsole) {
   ASSERT_TRUE(GetConsoleScreenBufferInfo(screen.get(), &info));
   std::wstring text(static_cast<std::size_t>(info.dwSize.X) * 10, L' ');
   DWORD read = 0;
-  ASSERT_TRUE(ReadConsoleOutputCharacterW(screen.get(), text.data(), static_cast<DWORD>(text.size()),
-                                          COORD{0, 0}, &read));
+  ASSERT_TRUE(ReadConsoleOutputCharacterW(screen.get(), text.data(),
+                                          static_cast<DWORD>(text.size()), COORD{0, 0}, &read));
   text.resize(read);
   EXPECT_NE(text.find(Wide("Kestrelmark: Cannot read the key HKCU\\")), std::wstring::npos)
       << Utf8Of(text);
@@ -441,15 +450,14 @@ class StoredSubkeyTest : public CommandLineTest {
       prefs::StorePreference(preferences_, prefs::kSubkey, *old_);
     } else {
       platform::UniqueHkey key;
-      if (RegOpenKeyExA(HKEY_CURRENT_USER, preferences_.KeyPath(prefs::kApplication, prefs::kSection).c_str(),
-                        0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS)
+      if (RegOpenKeyExA(HKEY_CURRENT_USER,
+                        preferences_.KeyPath(prefs::kApplication, prefs::kSection).c_str(), 0,
+                        KEY_SET_VALUE, key.put()) == ERROR_SUCCESS)
         RegDeleteValueA(key.get(), prefs::kSubkey.name);
     }
     CommandLineTest::TearDown();
   }
-  std::string Stored() {
-    return prefs::LoadPreference(preferences_, prefs::kSubkey);
-  }
+  std::string Stored() { return prefs::LoadPreference(preferences_, prefs::kSubkey); }
 
   platform::Win32PreferenceStorage preferences_;
   std::optional<std::string> old_;

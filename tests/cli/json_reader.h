@@ -68,10 +68,14 @@ class JsonLineReader {
     for (int i = 0; i < 4; ++i) {
       const char c = Next();
       value <<= 4;
-      if (c >= '0' && c <= '9') value |= static_cast<unsigned>(c - '0');
-      else if (c >= 'a' && c <= 'f') value |= static_cast<unsigned>(c - 'a' + 10);
-      else if (c >= 'A' && c <= 'F') value |= static_cast<unsigned>(c - 'A' + 10);
-      else throw std::runtime_error("bad \\u escape");
+      if (c >= '0' && c <= '9')
+        value |= static_cast<unsigned>(c - '0');
+      else if (c >= 'a' && c <= 'f')
+        value |= static_cast<unsigned>(c - 'a' + 10);
+      else if (c >= 'A' && c <= 'F')
+        value |= static_cast<unsigned>(c - 'A' + 10);
+      else
+        throw std::runtime_error("bad \\u escape");
     }
     return value;
   }
@@ -87,14 +91,30 @@ class JsonLineReader {
         continue;
       }
       switch (Next()) {
-        case '"': out += '"'; break;
-        case '\\': out += '\\'; break;
-        case '/': out += '/'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
+        case '"':
+          out += '"';
+          break;
+        case '\\':
+          out += '\\';
+          break;
+        case '/':
+          out += '/';
+          break;
+        case 'b':
+          out += '\b';
+          break;
+        case 'f':
+          out += '\f';
+          break;
+        case 'n':
+          out += '\n';
+          break;
+        case 'r':
+          out += '\r';
+          break;
+        case 't':
+          out += '\t';
+          break;
         case 'u': {
           const unsigned code = ReadHex4();
           // The writer escapes only control characters (and DEL) and the
@@ -108,7 +128,8 @@ class JsonLineReader {
           }
           break;
         }
-        default: throw std::runtime_error("bad escape");
+        default:
+          throw std::runtime_error("bad escape");
       }
     }
   }
