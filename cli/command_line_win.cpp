@@ -1,7 +1,8 @@
 #include "cli/command_line_win.h"
 
-#include <shellapi.h>
 #include <windows.h>
+// After <windows.h>, which it needs.
+#include <shellapi.h>
 
 #include <algorithm>
 #include <string_view>

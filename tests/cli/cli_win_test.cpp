@@ -1,8 +1,9 @@
 // The real Kestrelmark.exe started with arguments, as a script starts it,
 // against scratch keys of the real registry (under Wine): its snapshot and
 // rows are compared with the window's engine driven in this process.
-#include <gtest/gtest.h>
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
