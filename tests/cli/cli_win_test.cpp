@@ -242,7 +242,9 @@ class CommandLineTest : public km_test::ScratchKeyTest {
 TEST_F(CommandLineTest, SnapshotHasTheWindowEnginesBytes) {
   for (const bool values : {true, false}) {
     const std::string engine = EngineSnapshot(values);
-    if (values) ASSERT_NE(engine.find("n\xc3\xa4me \xe2\x82\xac=\xd0\x96uk"), std::string::npos);
+    if (values) {
+      ASSERT_NE(engine.find("n\xc3\xa4me \xe2\x82\xac=\xd0\x96uk"), std::string::npos);
+    }
     Args args = With(Branch("/snapshot"), {"/file", cli_snapshot_});
     if (!values) args.push_back("/keysonly");
     const ChildRun run = RunProgram(args);
