@@ -2,7 +2,10 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "cli/command_line_win.h"
 #include "platform/win32/clipboard_win.h"
 #include "platform/win32/event_loop_win.h"
 #include "platform/win32/file_system_win.h"
@@ -19,6 +22,10 @@
 #include "ui/form1_win.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  // Arguments make a scripted run: no window, no tray icon, no instance lock.
+  if (const std::vector<std::string> arguments = cli::CommandLineArguments(); !arguments.empty()) {
+    return cli::RunCommandLine(arguments);
+  }
   platform::Win32Registry registry;
   platform::Win32FileSystem files;
   platform::Win32PreferenceStorage preferences;

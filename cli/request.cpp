@@ -1,0 +1,149 @@
+#include "cli/request.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstddef>
+#include <iterator>
+
+namespace cli {
+namespace {
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+struct RootNames {
+  const char* short_name;
+  const char* long_name;
+};
+// In Option1's order, so that the index is the window's option index.
+constexpr RootNames kRoots[] = {{"HKCR", "HKEY_CLASSES_ROOT"},
+                                {"HKCU", "HKEY_CURRENT_USER"},
+                                {"HKLM", "HKEY_LOCAL_MACHINE"},
+                                {"HKU", "HKEY_USERS"},
+                                {"HKCC", "HKEY_CURRENT_CONFIG"}};
+
+ParseOutcome Error(std::string message) { return {std::nullopt, std::move(message)}; }
+
+}  // namespace
+
+std::optional<int> RootOptionFromName(const std::string& name) {
+  const std::string lower = Lower(name);
+  for (std::size_t i = 0; i < std::size(kRoots); ++i) {
+    if (lower == Lower(kRoots[i].short_name) || lower == Lower(kRoots[i].long_name))
+      return static_cast<int>(i);
+  }
+  return std::nullopt;
+}
+
+const char* RootName(int root_option) {
+  if (root_option < 0 || root_option >= static_cast<int>(std::size(kRoots))) return "?";
+  return kRoots[root_option].short_name;
+}
+
+ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
+  for (const std::string& argument : arguments) {
+    if (argument == "/?" || argument == "-?") return {Request{}, {}};
+  }
+
+  Request request;
+  bool snapshot = false, check = false;
+  std::vector<std::string> seen;
+  std::vector<std::string> check_only;  // as typed, for the message
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument.size() < 2 || (argument[0] != '/' && argument[0] != '-'))
+      return Error("Unexpected argument: " + argument);
+    const std::string name = Lower(argument.substr(1));
+    if (std::find(seen.begin(), seen.end(), name) != seen.end())
+      return Error(argument + " is given twice");
+    seen.push_back(name);
+
+    const auto value = [&]() -> std::optional<std::string> {
+      if (i + 1 >= arguments.size()) return std::nullopt;
+      return arguments[++i];
+    };
+    if (name == "snapshot") {
+      snapshot = true;
+    } else if (name == "check") {
+      check = true;
+    } else if (name == "keysonly") {
+      request.include_values = false;
+    } else if (name == "deleted") {
+      request.deleted = true;
+      check_only.push_back(argument);
+    } else if (name == "root" || name == "key" || name == "file" || name == "out" ||
+               name == "format") {
+      const std::optional<std::string> text = value();
+      if (!text) return Error(argument + " needs a value");
+      if (name == "root") {
+        const std::optional<int> option = RootOptionFromName(*text);
+        if (!option) return Error("Unknown root: " + *text + " (HKLM, HKCU, HKCR, HKU or HKCC)");
+        request.root_option = *option;
+      } else if (name == "key") {
+        request.key = *text;
+      } else if (name == "file") {
+        if (text->empty()) return Error(argument + " needs a file name");
+        request.file = *text;
+      } else if (name == "out") {
+        if (text->empty()) return Error(argument + " needs a file name");
+        request.out = *text;
+        check_only.push_back(argument);
+      } else {
+        const std::string format = Lower(*text);
+        if (format == "txt") {
+          request.format = Format::kText;
+        } else if (format == "json") {
+          request.format = Format::kJson;
+        } else {
+          return Error("Unknown format: " + *text + " (txt or json)");
+        }
+        check_only.push_back(argument);
+      }
+    } else {
+      return Error("Unknown switch: " + argument);
+    }
+  }
+
+  if (snapshot && check) return Error("Give /snapshot or /check, not both");
+  if (!snapshot && !check) return Error("Give /snapshot or /check");
+  if (snapshot && !check_only.empty())
+    return Error(check_only.front() + " belongs to /check, not to /snapshot");
+  request.command = snapshot ? Command::kSnapshot : Command::kCheck;
+  return {request, {}};
+}
+
+const std::string& UsageText() {
+  static const std::string text =
+      "Kestrelmark.exe /snapshot [/root HIVE] [/key PATH] [/keysonly] [/file SNAPSHOT]\r\n"
+      "Kestrelmark.exe /check [/root HIVE] [/key PATH] [/keysonly] [/file SNAPSHOT]\r\n"
+      "                [/out FILE] [/format txt|json] [/deleted]\r\n"
+      "Kestrelmark.exe /?\r\n"
+      "\r\n"
+      "  /snapshot  Reads the branch and writes the snapshot file, as the window's\r\n"
+      "             \"Create Registry Snapshot\" does.\r\n"
+      "  /check     Reads the branch again and writes every entry the snapshot does\r\n"
+      "             not hold (added keys and values, changed values), one row each.\r\n"
+      "  /root      HKLM (default), HKCU, HKCR, HKU or HKCC.\r\n"
+      "  /key       The key path below the root; default: the window's subkey box as\r\n"
+      "             last stored. An empty path (\"\") reads the whole root.\r\n"
+      "  /keysonly  Keys only, without their string and DWORD values.\r\n"
+      "  /file      The snapshot file; default: %TEMP%\\registry.snp, the window's.\r\n"
+      "  /out       Writes the rows to FILE instead of standard output.\r\n"
+      "  /format    txt (default): one row per line ended by CR LF, as the window's\r\n"
+      "             \"Save Results As Text File\" writes them.\r\n"
+      "             json: JSON Lines, one object per row: text, kind (key or value),\r\n"
+      "             key, and for a value name and data (null when the value has no\r\n"
+      "             data), deleted. Text is UTF-8; a byte that is not valid UTF-8 is\r\n"
+      "             written as \\udcXX (0xDC00 plus the byte).\r\n"
+      "  /deleted   Also lists the snapshot lines that the fresh reading no longer\r\n"
+      "             holds: txt after the rows, each behind \"Deleted: \"; json with\r\n"
+      "             \"deleted\":true.\r\n"
+      "\r\n"
+      "Exit codes: 0 no rows, 1 rows reported, 2 bad arguments, 3 a failure.\r\n";
+  return text;
+}
+
+}  // namespace cli
