@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "engine/m_kestrelmark.h"
+#include "engine/monitor_cache.h"
 #include "engine/reg_stuff.h"
 #include "platform/win32/event_loop_win.h"
 #include "platform/win32/file_system_win.h"
@@ -23,10 +25,11 @@
 namespace {
 
 constexpr char kBenchKey[] = "Software\\KestrelmarkBench";
-constexpr char kBranch[] = "Software\\KestrelmarkBench\\Branch";
-constexpr char kReadyValue[] = "Generated v1";
 constexpr int kFanOut = 10;
-constexpr int kDepth = 4;
+// Depth 4: 11,111 keys; depth 5 (--big): 111,111 keys, 1.1 million values.
+int kDepth = 4;
+std::string kBranch = "Software\\KestrelmarkBench\\Branch";
+std::string kReadyValue = "Generated v1";
 constexpr int kValuesPerKey = 10;
 constexpr UINT kProbeMessage = WM_APP + 1;
 
@@ -94,7 +97,7 @@ bool BranchIsReady() {
   platform::UniqueHkey key;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, kBenchKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
     return false;
-  return RegQueryValueExA(key.get(), kReadyValue, nullptr, nullptr, nullptr, nullptr) ==
+  return RegQueryValueExA(key.get(), kReadyValue.c_str(), nullptr, nullptr, nullptr, nullptr) ==
          ERROR_SUCCESS;
 }
 
@@ -114,7 +117,7 @@ bool RunAndWait(std::string command) {
 }
 
 bool GenerateBranch(const std::string& folder) {
-  RegDeleteTreeA(HKEY_CURRENT_USER, kBenchKey);
+  RegDeleteTreeA(HKEY_CURRENT_USER, kBranch.c_str());
   std::string reg = "REGEDIT4\r\n\r\n";
   BranchShape shape;
   long serial = 0;
@@ -138,7 +141,7 @@ bool GenerateBranch(const std::string& folder) {
   const DWORD one = 1;
   return RegCreateKeyExA(HKEY_CURRENT_USER, kBenchKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                          key.put(), nullptr) == ERROR_SUCCESS &&
-         RegSetValueExA(key.get(), kReadyValue, 0, REG_DWORD,
+         RegSetValueExA(key.get(), kReadyValue.c_str(), 0, REG_DWORD,
                         reinterpret_cast<const BYTE*>(&one), sizeof one) == ERROR_SUCCESS;
 }
 
@@ -269,18 +272,72 @@ void Measure(BenchHost& host, Figures& figures, Work&& work) {
   figures.longest_wait = std::max(figures.longest_wait, g_longest_wait);
 }
 
+// ---- Monitoring: checks that keep what they read ---------------------------
+
+// The path below the branch of the deep key number i (0..99 distinct).
+std::string DeepKey(int i) {
+  std::string path = kBranch;
+  const int digits[] = {i % 10, (i / 10) % 10, (i * 7) % 10, (i * 3) % 10, (i * 9) % 10};
+  for (int level = 0; level < kDepth; ++level)
+    path += "\\Key " + std::to_string(digits[level]);
+  return path;
+}
+
+void SetDword(const std::string& path, const char* name, DWORD value) {
+  platform::UniqueHkey key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS)
+    RegSetValueExA(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                   sizeof value);
+}
+
+void DeleteValue(const std::string& path, const char* name) {
+  platform::UniqueHkey key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS)
+    RegDeleteValueA(key.get(), name);
+}
+
+double ProcessCpuSeconds() {
+  FILETIME created, exited, kernel, user;
+  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+  auto seconds = [](const FILETIME& t) {
+    return static_cast<double>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) |
+                               t.dwLowDateTime) / 1e7;
+  };
+  return seconds(kernel) + seconds(user);
+}
+
+// Waits for messages until the given time, dispatching them.
+void PumpUntil(BenchHost& host, double until) {
+  for (;;) {
+    const double left = until - Seconds();
+    if (left <= 0) return;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left * 1000) + 1,
+                              QS_ALLINPUT);
+    host.PumpAll();
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int runs = 5;
-  bool regenerate = false, remove_branch = false;
+  int monitor_seconds = 0, reg_adds = 0;
+  bool regenerate = false, remove_branch = false, monitor_only = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--regenerate") regenerate = true;
     else if (arg == "--remove") remove_branch = true;
+    else if (arg == "--big") {
+      kDepth = 5;
+      kBranch = "Software\\KestrelmarkBench\\Big";
+      kReadyValue = "Generated big v1";
+    } else if (arg == "--monitor-only") monitor_only = true;
     else if (arg.rfind("--runs=", 0) == 0) runs = std::max(1, std::atoi(arg.c_str() + 7));
+    else if (arg.rfind("--monitor-seconds=", 0) == 0) monitor_seconds = std::atoi(arg.c_str() + 18);
+    else if (arg.rfind("--reg-adds=", 0) == 0) reg_adds = std::atoi(arg.c_str() + 11);
     else {
-      std::printf("usage: registry_bench [--runs=N] [--regenerate] [--remove]\n");
+      std::printf("usage: registry_bench [--runs=N] [--big] [--regenerate] [--remove]\n"
+                  "                      [--monitor-only] [--monitor-seconds=S] [--reg-adds=N]\n");
       return 2;
     }
   }
@@ -351,6 +408,7 @@ int main(int argc, char** argv) {
     RawWalk(path, warm);
   }
   for (int run = 0; run < runs; ++run) {
+    if (monitor_only && run > 0) break;
     Measure(host, raw, [&] {
       counts = RawCounts();
       path = kBranch;
@@ -366,6 +424,113 @@ int main(int argc, char** argv) {
     rows = host.rows.size();
     std::fprintf(stderr, "run %d of %d done\n", run + 1, runs);
   }
+  // Checks that keep what they read, each as a ratio to a full reading of
+  // the same mode; after each kind, the rows against an uncached check.
+  struct MonitorFigures {
+    const char* name;
+    Figures figures;
+    bool identical = true;
+    int kinds[4] = {};
+  };
+  MonitorFigures quiet{"nothing changed"}, one_value{"one value changed"},
+      hundred{"100 values changed"}, one_keys_only{"one value, keys only"};
+  Figures read_keys_only;
+  BenchHost full_host(label.get());
+  auto same_rows = [&](MonitorFigures& m) {
+    full_host.controls = host.controls;
+    mKestrelmark::CompareRegistry({registry, files, full_host});
+    if (full_host.rows != host.rows) m.identical = false;
+  };
+  auto measure_cached = [&](mKestrelmark::MonitorCache& cache, MonitorFigures& m,
+                            const std::function<void(int)>& change) {
+    mKestrelmark::EngineContext cached{registry, files, host, &cache};
+    for (int run = 0; run < runs; ++run) {
+      change(run);
+      Sleep(2);
+      Measure(host, m.figures, [&] { mKestrelmark::CompareRegistry(cached); });
+      ++m.kinds[static_cast<int>(cache.last_check())];
+    }
+    same_rows(m);
+  };
+  {
+    mKestrelmark::MonitorCache cache;
+    mKestrelmark::EngineContext cached{registry, files, host, &cache};
+    mKestrelmark::CompareRegistry(cached);  // the first check reads everything
+    Sleep(2100);                            // past the trust margin
+    mKestrelmark::CompareRegistry(cached);
+    measure_cached(cache, quiet, [](int) {});
+    measure_cached(cache, one_value,
+                   [](int run) { SetDword(DeepKey(37), "Value 1", 1000 + run); });
+    measure_cached(cache, hundred, [](int run) {
+      for (int i = 0; i < 100; ++i) SetDword(DeepKey(i), "Value 3", 2000 + run);
+    });
+  }
+  host.controls.include_values = false;
+  for (int run = 0; run < runs; ++run) {
+    Measure(host, read_keys_only, [&] {
+      const RegStuff::EntryList list =
+          RegStuff::ReadBranch(registry, host, platform::kHkeyCurrentUser, kBranch, false);
+    });
+  }
+  {
+    mKestrelmark::MonitorCache cache;
+    mKestrelmark::EngineContext cached{registry, files, host, &cache};
+    mKestrelmark::CompareRegistry(cached);
+    Sleep(2100);
+    mKestrelmark::CompareRegistry(cached);
+    measure_cached(cache, one_keys_only,
+                   [](int run) { SetDword(DeepKey(53), "Value 1", 3000 + run); });
+  }
+  host.controls.include_values = true;
+
+  // Monitoring as the window runs it: a check half a second after the
+  // previous one ended, for monitor_seconds; another process adds values
+  // with reg.exe and the delay to their rows is taken.
+  double monitor_cpu = 0, monitor_wall = 0;
+  int monitor_checks = 0, monitor_kinds[4] = {};
+  std::vector<double> delays;
+  if (monitor_seconds > 0 || reg_adds > 0) {
+    mKestrelmark::MonitorCache cache;
+    mKestrelmark::EngineContext cached{registry, files, host, &cache};
+    const std::string probe_key = DeepKey(11);
+    for (int i = 0; i < reg_adds; ++i) DeleteValue(probe_key, ("Probe " + std::to_string(i)).c_str());
+    std::vector<std::atomic<double>> added(static_cast<std::size_t>(std::max(reg_adds, 1)));
+    for (auto& a : added) a = 0;
+    std::atomic<bool> adding{reg_adds > 0};
+    std::thread adder([&] {
+      for (int i = 0; i < reg_adds && adding; ++i) {
+        Sleep(900 + static_cast<DWORD>((i * 377) % 600));
+        RunAndWait("reg.exe add \"HKCU\\" + probe_key + "\" /v \"Probe " + std::to_string(i) +
+                   "\" /t REG_DWORD /d 1 /f");
+        added[static_cast<std::size_t>(i)] = Seconds();
+      }
+    });
+    const double cpu_start = ProcessCpuSeconds();
+    const double start = Seconds();
+    int found = 0;
+    const double length = std::max(monitor_seconds, reg_adds > 0 ? reg_adds * 2 + 3 : 0);
+    while (Seconds() - start < length) {
+      mKestrelmark::CompareRegistry(cached);
+      ++monitor_checks;
+      ++monitor_kinds[static_cast<int>(cache.last_check())];
+      const double shown = Seconds();
+      for (int i = found; i < reg_adds; ++i) {
+        const double at = added[static_cast<std::size_t>(i)];
+        if (at == 0) break;
+        const std::string row = probe_key + "  Probe " + std::to_string(i) + "=&H00000001";
+        if (std::find(host.rows.begin(), host.rows.end(), row) == host.rows.end()) break;
+        delays.push_back(shown - at);
+        found = i + 1;
+      }
+      PumpUntil(host, Seconds() + 0.5);
+    }
+    monitor_wall = Seconds() - start;
+    monitor_cpu = ProcessCpuSeconds() - cpu_start;
+    adding = false;
+    adder.join();
+    for (int i = 0; i < reg_adds; ++i) DeleteValue(probe_key, ("Probe " + std::to_string(i)).c_str());
+  }
+
   posting = false;
   poster.join();
   host.PumpAll();
@@ -390,6 +555,29 @@ int main(int argc, char** argv) {
   std::printf("CompareRegistry / ReadBranch time: %.2f (median), %.2f (best)\n",
               compare.Median() / read.Median(), compare.Best() / read.Best());
   std::printf("label writes: %llu\n", static_cast<unsigned long long>(host.label_writes()));
+  std::printf("\nMonitoring checks (%s):\n", kBranch.c_str());
+  std::printf("%-22s %9s %14s %16s %s\n", "", "median s", "vs full read", "longest wait ms",
+              "kinds (quiet/incremental/full), rows identical");
+  auto monitor_row = [&](const MonitorFigures& m, const Figures& full) {
+    std::printf("%-22s %9.4f %13.3fx %16.1f %d/%d/%d %s\n", m.name, m.figures.Median(),
+                m.figures.Median() / full.Median(), m.figures.longest_wait * 1000, m.kinds[1],
+                m.kinds[2], m.kinds[3], m.identical ? "yes" : "NO");
+  };
+  monitor_row(quiet, read);
+  monitor_row(one_value, read);
+  monitor_row(hundred, read);
+  monitor_row(one_keys_only, read_keys_only);
+  if (monitor_checks > 0) {
+    std::printf("monitoring %.0f s: %d checks (%d quiet, %d incremental, %d full), program CPU "
+                "%.2f s = %.2f%% of a core\n",
+                monitor_wall, monitor_checks, monitor_kinds[1], monitor_kinds[2],
+                monitor_kinds[3], monitor_cpu, 100 * monitor_cpu / monitor_wall);
+  }
+  if (!delays.empty()) {
+    std::sort(delays.begin(), delays.end());
+    std::printf("reg add to row: %zu of %d shown, median %.3f s, max %.3f s\n", delays.size(),
+                reg_adds, delays[delays.size() / 2], delays.back());
+  }
   DeleteFileA(mKestrelmark::SnapshotPath(files).c_str());
   RemoveDirectoryA(folder.c_str());
   return 0;

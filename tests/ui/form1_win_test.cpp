@@ -138,6 +138,18 @@ class HookedRegistry final : public platform::Win32Registry {
     }
     return Win32Registry::EnumKey(key, index, name, name_size);
   }
+  // The checks' walk enumerates subkeys with their times.
+  platform::RegResult EnumKeyWithTime(platform::KeyHandle key, std::uint32_t index, char* name,
+                                      std::uint32_t name_size,
+                                      platform::KeyTime* last_write) override {
+    ++enum_calls;
+    if (on_enum_key) {
+      auto hook = std::move(on_enum_key);
+      on_enum_key = nullptr;
+      hook();
+    }
+    return Win32Registry::EnumKeyWithTime(key, index, name, name_size, last_write);
+  }
   platform::RegResult EnumValue(platform::KeyHandle key, std::uint32_t index, char* name,
                                 std::uint32_t* name_length, std::uint32_t* type,
                                 std::uint8_t* data, std::uint32_t* data_size) override {
