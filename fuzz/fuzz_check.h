@@ -1,0 +1,46 @@
+// What the fuzz programs share: a check that stops the run with a readable
+// report (libFuzzer then saves the input), and byte-exact quoting of texts.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+namespace kestrelmark::fuzz {
+
+// C-style escapes for every byte outside printable ASCII, so a report shows
+// CR, LF, NUL and high bytes exactly.
+inline std::string Quoted(std::string_view text) {
+  std::string quoted = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte == '"' || byte == '\\') {
+      quoted += '\\';
+      quoted += c;
+    } else if (byte >= 0x20 && byte < 0x7F) {
+      quoted += c;
+    } else {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+      quoted += escape;
+    }
+  }
+  return quoted + "\"";
+}
+
+[[noreturn]] inline void Fail(const char* file, int line, const char* condition,
+                              const std::string& detail) {
+  std::fprintf(stderr, "%s:%d: property failed: %s\n%s\n", file, line, condition,
+               detail.c_str());
+  std::abort();
+}
+
+}  // namespace kestrelmark::fuzz
+
+// KM_FUZZ_CHECK(condition, detail): detail is a std::string expression,
+// evaluated only when the condition fails.
+#define KM_FUZZ_CHECK(condition, detail)                                   \
+  do {                                                                     \
+    if (!(condition)) ::kestrelmark::fuzz::Fail(__FILE__, __LINE__, #condition, (detail)); \
+  } while (0)
