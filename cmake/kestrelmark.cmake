@@ -66,9 +66,9 @@ function(km_fuzzers dir)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
     set(found ${CMAKE_BINARY_DIR}/corpus/${name})
     file(MAKE_DIRECTORY ${found})
-    set(seeds)
-    if(IS_DIRECTORY ${root}/corpus/${name})
-      set(seeds ${root}/corpus/${name})
+    set(seeds ${root}/corpus/${name})
+    if(NOT IS_DIRECTORY ${seeds})
+      message(FATAL_ERROR "${name} has no seed inputs: add at least one file to ${seeds}/")
     endif()
     add_test(NAME ${name}
              COMMAND ${name} -runs=${KM_FUZZ_RUNS} -max_total_time=${KM_FUZZ_SECONDS}
