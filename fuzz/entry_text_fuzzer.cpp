@@ -73,9 +73,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     data.resize(length, input.ConsumeIntegral<char>());
   }
   const std::string earlier = input.ConsumeRandomLengthString(16);
+  const kestrelmark::fuzz::ExactCopy exact_data(data);
 
   const std::optional<std::string> expected = ExpectedEntry(key_path, name, type, data);
-  const std::optional<std::string> text = RegStuff::ValueEntryText(key_path, name, type, data);
+  const std::optional<std::string> text =
+      RegStuff::ValueEntryText(key_path, name, type, exact_data.view());
   KM_FUZZ_CHECK(text == expected, Case(key_path, name, type, data) + ": " + Shown(text) +
                                       ", expected " + Shown(expected));
 
@@ -86,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   list.AppendPiece("partial");
   list.DiscardPieces();
   const std::size_t bytes_before = list.byte_size();
-  const bool appended = RegStuff::AppendValueEntry(list, key_path, name, type, data);
+  const bool appended = RegStuff::AppendValueEntry(list, key_path, name, type, exact_data.view());
   KM_FUZZ_CHECK(appended == text.has_value(),
                 Case(key_path, name, type, data) + ": AppendValueEntry says " +
                     (appended ? "appended" : "nothing") + ", ValueEntryText gives " + Shown(text));

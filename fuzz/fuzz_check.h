@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -44,3 +46,22 @@ inline std::string Quoted(std::string_view text) {
   do {                                                                     \
     if (!(condition)) ::kestrelmark::fuzz::Fail(__FILE__, __LINE__, #condition, (detail)); \
   } while (0)
+
+namespace kestrelmark::fuzz {
+
+// A copy of text in a buffer of exactly its size, with no terminator after
+// it, so that the sanitizer sees a read one byte past the end.
+class ExactCopy {
+ public:
+  explicit ExactCopy(std::string_view text)
+      : bytes_(new char[text.size()]), size_(text.size()) {
+    if (size_ > 0) std::memcpy(bytes_.get(), text.data(), size_);
+  }
+  std::string_view view() const { return std::string_view(bytes_.get(), size_); }
+
+ private:
+  std::unique_ptr<char[]> bytes_;
+  std::size_t size_;
+};
+
+}  // namespace kestrelmark::fuzz

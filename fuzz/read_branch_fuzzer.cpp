@@ -68,12 +68,17 @@ class Decoder {
   FuzzedDataProvider& input() { return input_; }
 
  private:
-  // Short names mostly; now and then one of 250 to 800 bytes, around the
-  // 255-character and 765-byte limits.
+  // Short names mostly; now and then a piece repeated to a length at one
+  // of the limits: 255 characters, a 766-byte buffer.
   std::string Name() {
     std::string name = input_.ConsumeRandomLengthString(12);
-    if (input_.ConsumeIntegralInRange<int>(0, 15) == 0)
-      name.resize(input_.ConsumeIntegralInRange<std::size_t>(250, 800), input_.ConsumeIntegral<char>());
+    if (input_.ConsumeIntegralInRange<int>(0, 15) == 0) {
+      static constexpr std::size_t kLengths[] = {254, 255, 256, 764, 765, 766, 767};
+      const std::size_t length = input_.PickValueInArray(kLengths);
+      if (name.empty()) name = "n";
+      while (name.size() < length) name += name;
+      name.resize(length);
+    }
     return name;
   }
 
@@ -94,7 +99,7 @@ class Decoder {
                                                                 : input_.PickValueInArray(kTypes);
     value.data = input_.ConsumeRandomLengthString(24);
     if (input_.ConsumeIntegralInRange<int>(0, 15) == 0)
-      value.data.resize(input_.ConsumeIntegralInRange<std::size_t>(1020, 1030), input_.ConsumeIntegral<char>());
+      value.data.resize(input_.ConsumeIntegralInRange<std::size_t>(1022, 1026), input_.ConsumeIntegral<char>());
     return value;
   }
 
