@@ -86,13 +86,15 @@ Lines CheckedSplit(std::string_view text) {
   KM_FUZZ_CHECK(lines.size() == CrLfCount(text) + 1,
                 Listed(lines) + " is not one piece per CR LF and one more, for " + Quoted(text));
   for (const std::string_view line : lines) {
-    KM_FUZZ_CHECK(line.find(kCrLf) == std::string_view::npos, "piece " + Quoted(line) + " holds CR LF");
-    KM_FUZZ_CHECK(line.data() >= text.data() && line.data() + line.size() <= text.data() + text.size(),
-                  "piece " + Quoted(line) + " does not point into the text");
+    KM_FUZZ_CHECK(line.find(kCrLf) == std::string_view::npos,
+                  "piece " + Quoted(line) + " holds CR LF");
+    KM_FUZZ_CHECK(
+        line.data() >= text.data() && line.data() + line.size() <= text.data() + text.size(),
+        "piece " + Quoted(line) + " does not point into the text");
   }
   KM_FUZZ_CHECK(host.yield_count == static_cast<int>(lines.size()) - 1,
-                "yields " + std::to_string(host.yield_count) + " for " + std::to_string(lines.size()) +
-                    " pieces");
+                "yields " + std::to_string(host.yield_count) + " for " +
+                    std::to_string(lines.size()) + " pieces");
   return lines;
 }
 
@@ -139,9 +141,9 @@ void CheckCompare(const Lines& old_lines, const RegStuff::EntryList& fresh) {
     KM_FUZZ_CHECK(!entry.empty(), "an empty entry was reported");
     // The same text at the same place: empty entries share their
     // neighbour's address.
-    while (k < fresh.size() && (fresh[k].data() != entry.data() || fresh[k].size() != entry.size())) ++k;
-    KM_FUZZ_CHECK(k < fresh.size(),
-                  Quoted(entry) + " is not a fresh entry, or out of order");
+    while (k < fresh.size() && (fresh[k].data() != entry.data() || fresh[k].size() != entry.size()))
+      ++k;
+    KM_FUZZ_CHECK(k < fresh.size(), Quoted(entry) + " is not a fresh entry, or out of order");
     ++k;
   }
   KM_FUZZ_CHECK(host.yield_count == static_cast<int>(old_lines.size() + fresh.size()),
@@ -151,8 +153,8 @@ void CheckCompare(const Lines& old_lines, const RegStuff::EntryList& fresh) {
   const kestrelmark::fuzz::ExactCopy own_file(FileOf(fresh));
   const Lines own_lines = CheckedSplit(own_file.view());
   const Lines own_reported = mKestrelmark::CompareEntryLists(own_lines, fresh, host);
-  KM_FUZZ_CHECK(own_reported.empty(), "its own snapshot " + Quoted(own_file.view()) + " reports " +
-                                          Listed(own_reported));
+  KM_FUZZ_CHECK(own_reported.empty(),
+                "its own snapshot " + Quoted(own_file.view()) + " reports " + Listed(own_reported));
 }
 
 }  // namespace
@@ -209,7 +211,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // An empty line need not point anywhere: now and then one without an
   // address at all.
   Lines set_lines = old_lines;
-  if (expected_lines % 2 == 1) set_lines.insert(set_lines.begin() + set_lines.size() / 2, std::string_view());
+  if (expected_lines % 2 == 1)
+    set_lines.insert(set_lines.begin() + set_lines.size() / 2, std::string_view());
   CheckLineSet(expected_lines, set_lines, queries);
   CheckCompare(old_lines, fresh);
   return 0;

@@ -40,8 +40,8 @@ std::optional<std::string> ExpectedEntry(std::string_view key_path, std::string_
     unsigned char dword[4] = {0, 0, 0, 0};
     for (std::size_t i = 0; i < 4 && i < data.size(); ++i)
       dword[i] = static_cast<unsigned char>(data[i]);
-    const std::uint32_t value = dword[0] | dword[1] << 8 | dword[2] << 16 |
-                                static_cast<std::uint32_t>(dword[3]) << 24;
+    const std::uint32_t value =
+        dword[0] | dword[1] << 8 | dword[2] << 16 | static_cast<std::uint32_t>(dword[3]) << 24;
     char hex[16];
     std::snprintf(hex, sizeof hex, "&H%08X", value);
     entry += hex;
@@ -61,8 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   FuzzedDataProvider input(bytes, size);
   // Mostly the types that matter, sometimes any number at all.
   static constexpr std::uint32_t kTypes[] = {0, 1, 2, 3, 4, 5, 7, 11};
-  const std::uint32_t type = input.ConsumeBool() ? input.PickValueInArray(kTypes)
-                                                 : input.ConsumeIntegral<std::uint32_t>();
+  const std::uint32_t type =
+      input.ConsumeBool() ? input.PickValueInArray(kTypes) : input.ConsumeIntegral<std::uint32_t>();
   const std::string key_path = input.ConsumeRandomLengthString(48);
   const std::string name = input.ConsumeRandomLengthString(48);
   std::string data = input.ConsumeRandomLengthString(1100);

@@ -1,5 +1,6 @@
 // What the fuzz programs share: a check that stops the run with a readable
-// report (libFuzzer then saves the input), and byte-exact quoting of texts.
+// report (libFuzzer then saves the input), byte-exact quoting of texts, and
+// exact-size copies.
 #pragma once
 
 #include <cstdio>
@@ -31,30 +32,11 @@ inline std::string Quoted(std::string_view text) {
   return quoted + "\"";
 }
 
-[[noreturn]] inline void Fail(const char* file, int line, const char* condition,
-                              const std::string& detail) {
-  std::fprintf(stderr, "%s:%d: property failed: %s\n%s\n", file, line, condition,
-               detail.c_str());
-  std::abort();
-}
-
-}  // namespace kestrelmark::fuzz
-
-// KM_FUZZ_CHECK(condition, detail): detail is a std::string expression,
-// evaluated only when the condition fails.
-#define KM_FUZZ_CHECK(condition, detail)                                   \
-  do {                                                                     \
-    if (!(condition)) ::kestrelmark::fuzz::Fail(__FILE__, __LINE__, #condition, (detail)); \
-  } while (0)
-
-namespace kestrelmark::fuzz {
-
 // A copy of text in a buffer of exactly its size, with no terminator after
 // it, so that the sanitizer sees a read one byte past the end.
 class ExactCopy {
  public:
-  explicit ExactCopy(std::string_view text)
-      : bytes_(new char[text.size()]), size_(text.size()) {
+  explicit ExactCopy(std::string_view text) : bytes_(new char[text.size()]), size_(text.size()) {
     if (size_ > 0) std::memcpy(bytes_.get(), text.data(), size_);
   }
   std::string_view view() const { return std::string_view(bytes_.get(), size_); }
@@ -64,4 +46,17 @@ class ExactCopy {
   std::size_t size_;
 };
 
+[[noreturn]] inline void Fail(const char* file, int line, const char* condition,
+                              const std::string& detail) {
+  std::fprintf(stderr, "%s:%d: property failed: %s\n%s\n", file, line, condition, detail.c_str());
+  std::abort();
+}
+
 }  // namespace kestrelmark::fuzz
+
+// KM_FUZZ_CHECK(condition, detail): detail is a std::string expression,
+// evaluated only when the condition fails.
+#define KM_FUZZ_CHECK(condition, detail)                                                   \
+  do {                                                                                     \
+    if (!(condition)) ::kestrelmark::fuzz::Fail(__FILE__, __LINE__, #condition, (detail)); \
+  } while (0)

@@ -4,7 +4,8 @@
 // written. Both modes must give what a plain recursive walk of the same
 // description gives, keep at most one key of a walk open and leave none
 // open, also when the host throws in the middle or starts a reading of its
-// own inside a yield.
+// own inside a yield. A snapshot of the branch holds those entries, and a
+// check of the unchanged branch against it reports nothing.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
@@ -17,8 +18,10 @@
 
 #include "engine/entry_list.h"
 #include "engine/entry_text.h"
+#include "engine/m_kestrelmark.h"
 #include "engine/reg_stuff.h"
 #include "fuzz/fuzz_check.h"
+#include "platform/memory/memory_file_system.h"
 #include "platform/memory/memory_registry.h"
 #include "tests/engine/recording_host.h"
 
@@ -64,8 +67,9 @@ class Decoder {
 
   KeySpec Root() { return Key(std::string(), 0); }
 
-  std::uint32_t Count(std::uint32_t most) { return input_.ConsumeIntegralInRange<std::uint32_t>(0, most); }
-  FuzzedDataProvider& input() { return input_; }
+  std::uint32_t Count(std::uint32_t most) {
+    return input_.ConsumeIntegralInRange<std::uint32_t>(0, most);
+  }
 
  private:
   // Short names mostly; now and then a piece repeated to a length at one
@@ -95,11 +99,13 @@ class Decoder {
     static constexpr std::uint32_t kTypes[] = {0, 1, 1, 2, 3, 4, 4, 7};
     ValueSpec value;
     value.name = input_.ConsumeIntegralInRange<int>(0, 7) == 0 ? std::string() : Name();
-    value.type = input_.ConsumeIntegralInRange<int>(0, 15) == 0 ? input_.ConsumeIntegral<std::uint32_t>()
-                                                                : input_.PickValueInArray(kTypes);
+    value.type = input_.ConsumeIntegralInRange<int>(0, 15) == 0
+                     ? input_.ConsumeIntegral<std::uint32_t>()
+                     : input_.PickValueInArray(kTypes);
     value.data = input_.ConsumeRandomLengthString(24);
     if (input_.ConsumeIntegralInRange<int>(0, 15) == 0)
-      value.data.resize(input_.ConsumeIntegralInRange<std::size_t>(1022, 1026), input_.ConsumeIntegral<char>());
+      value.data.resize(input_.ConsumeIntegralInRange<std::size_t>(1022, 1026),
+                        input_.ConsumeIntegral<char>());
     return value;
   }
 
@@ -117,7 +123,8 @@ class Decoder {
       if (!taken) key.values.push_back(std::move(value));
     }
     const std::uint32_t subkeys = depth < kMaxDepth ? Count(4) : 0;
-    for (std::uint32_t n = subkeys; n > 0 && keys_ < kMaxKeys && input_.remaining_bytes() > 0; --n) {
+    for (std::uint32_t n = subkeys; n > 0 && keys_ < kMaxKeys && input_.remaining_bytes() > 0;
+         --n) {
       std::string subkey_name = KeyName();
       bool taken = false;
       for (const KeySpec& other : key.subkeys) taken = taken || SameName(other.name, subkey_name);
@@ -132,7 +139,8 @@ class Decoder {
 
 void Build(platform::MemoryRegistry& registry, const KeySpec& key, const std::string& path) {
   registry.AddKey(kRoot, path);
-  for (const ValueSpec& value : key.values) registry.PutValue(kRoot, path, value.name, value.type, value.data);
+  for (const ValueSpec& value : key.values)
+    registry.PutValue(kRoot, path, value.name, value.type, value.data);
   if (key.deny_open) registry.DenyOpen(kRoot, path);
   if (key.deny_write) registry.DenyWrite(kRoot, path);
   for (const KeySpec& subkey : key.subkeys)
@@ -176,10 +184,12 @@ void KeysAndValues(const KeySpec& key, const std::string& path, Strings& out) {
     if (value.name.size() + 1 > RegStuff::kNameBufferSize) continue;
     if (value.data.size() > RegStuff::kDataBufferSize) continue;
     if (RegStuff::NameCharacters(value.name) > RegStuff::kMaxNameCharacters) continue;
-    if (std::optional<std::string> entry = RegStuff::ValueEntryText(path, value.name, value.type, value.data))
+    if (std::optional<std::string> entry =
+            RegStuff::ValueEntryText(path, value.name, value.type, value.data))
       block.push_back(std::move(*entry));
   }
-  for (const KeySpec* subkey : ListedSubkeys(key)) KeysAndValues(*subkey, ChildPath(path, subkey->name), out);
+  for (const KeySpec* subkey : ListedSubkeys(key))
+    KeysAndValues(*subkey, ChildPath(path, subkey->name), out);
   out.insert(out.end(), block.begin(), block.end());
 }
 
@@ -200,6 +210,32 @@ std::string Listed(const Strings& entries) {
   return text + "]";
 }
 
+// The snapshot of the branch, then a check against the unchanged branch:
+// the file is every entry and CR LF, and the check reports nothing.
+void CheckRoundTrip(platform::MemoryRegistry& registry, const std::string& start_path,
+                    bool include_values, const Strings& expected) {
+  platform::MemoryFileSystem files;
+  files.SetEnvironment("TEMP", std::string("C:\\Temp"));
+  RecordingHost host;
+  host.controls.selected_option = 1;  // HKCU
+  host.controls.search_subkey = true;
+  host.controls.subkey_text = start_path;
+  host.controls.include_values = include_values;
+  const mKestrelmark::EngineContext context{registry, files, host};
+  mKestrelmark::CreateSnapshot(context);
+  std::string file;
+  for (const std::string& entry : expected) file += entry + "\r\n";
+  const std::optional<std::string> written = files.FileBytes("C:\\Temp\\registry.snp");
+  KM_FUZZ_CHECK(written == file, "snapshot of " + Quoted(start_path) + " is " +
+                                     (written ? Quoted(*written) : "missing") + ", expected " +
+                                     Quoted(file));
+  mKestrelmark::CompareRegistry(context);
+  KM_FUZZ_CHECK(host.messages.empty() && host.rows.empty() &&
+                    host.statuses.back() == mKestrelmark::kStatusComparisonComplete,
+                "check of the unchanged " + Quoted(start_path) + " reports " + Listed(host.rows) +
+                    " with " + std::to_string(host.messages.size()) + " messages");
+}
+
 std::string Mode(bool include_values) { return include_values ? "keys-and-values" : "keys-only"; }
 
 }  // namespace
@@ -213,7 +249,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // any case (used unchanged in the entries), now and then a missing child.
   const KeySpec* start = &root;
   std::string start_path;
-  for (std::uint32_t depth = decoder.Count(kMaxDepth); depth > 0 && !start->subkeys.empty(); --depth) {
+  for (std::uint32_t depth = decoder.Count(kMaxDepth); depth > 0 && !start->subkeys.empty();
+       --depth) {
     start = &start->subkeys[decoder.Count(static_cast<std::uint32_t>(start->subkeys.size() - 1))];
     std::string typed = start->name;
     for (char& c : typed)
@@ -221,7 +258,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     start_path = ChildPath(start_path, typed);
   }
   if (decoder.Count(7) == 0) {
-    const std::string missing = "\x7F" "missing";
+    const std::string missing =
+        "\x7F"
+        "missing";
     bool exists = false;
     for (const KeySpec& subkey : start->subkeys) exists = exists || SameName(subkey.name, missing);
     start_path = ChildPath(start_path, missing);
@@ -246,7 +285,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     host.on_yield = [&] {
       if (throws && host.yield_count == throw_at) throw std::runtime_error("thrown by the host");
       if (nests && host.yield_count == nest_at) {
-        nested = RegStuff::ReadBranch(registry, host, kRoot, start_path, !include_values).ToStrings();
+        nested =
+            RegStuff::ReadBranch(registry, host, kRoot, start_path, !include_values).ToStrings();
         nested_ran = true;
       }
     };
@@ -262,17 +302,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     KM_FUZZ_CHECK(registry.open_key_count() == 0,
                   what + " left " + std::to_string(registry.open_key_count()) + " keys open");
     if (threw) {
-      KM_FUZZ_CHECK(got.size() <= expected.size() && std::equal(got.begin(), got.end(), expected.begin()),
-                    what + " abandoned at yield " + std::to_string(throw_at) + " kept " + Listed(got) +
-                        ", not a beginning of " + Listed(expected));
+      KM_FUZZ_CHECK(
+          got.size() <= expected.size() && std::equal(got.begin(), got.end(), expected.begin()),
+          what + " abandoned at yield " + std::to_string(throw_at) + " kept " + Listed(got) +
+              ", not a beginning of " + Listed(expected));
     } else {
-      KM_FUZZ_CHECK(got == expected, what + " gave " + Listed(got) + ", expected " + Listed(expected));
+      KM_FUZZ_CHECK(got == expected,
+                    what + " gave " + Listed(got) + ", expected " + Listed(expected));
     }
     if (nested_ran) {
       const Strings nested_expected = Model(start, start_path, !include_values);
-      KM_FUZZ_CHECK(nested == nested_expected, "nested " + Mode(!include_values) + " reading gave " +
-                                                   Listed(nested) + ", expected " + Listed(nested_expected));
+      KM_FUZZ_CHECK(nested == nested_expected, "nested " + Mode(!include_values) +
+                                                   " reading gave " + Listed(nested) +
+                                                   ", expected " + Listed(nested_expected));
     }
+  }
+  if (!throws && !nests) {
+    for (const bool include_values : {false, true})
+      CheckRoundTrip(registry, start_path, include_values, Model(start, start_path, include_values));
   }
   // One key of a walk open at a time; a nested walk holds one more.
   KM_FUZZ_CHECK(registry.max_open_key_count() <= (nests ? 2 : 1),
