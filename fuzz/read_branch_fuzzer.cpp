@@ -5,7 +5,8 @@
 // description gives, keep at most one key of a walk open and leave none
 // open, also when the host throws in the middle or starts a reading of its
 // own inside a yield. A snapshot of the branch holds those entries, and a
-// check of the unchanged branch against it reports nothing.
+// check of the unchanged branch against it reports nothing. A key deleted
+// in the middle of a reading only leaves entries out.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
@@ -204,6 +205,23 @@ Strings Model(const KeySpec* start, const std::string& start_path, bool include_
   return out;
 }
 
+// Paths (as created) of every key below the root, in pre-order.
+void KeyPaths(const KeySpec& key, const std::string& path, Strings& out) {
+  for (const KeySpec& subkey : key.subkeys) {
+    const std::string child = ChildPath(path, subkey.name);
+    out.push_back(child);
+    KeyPaths(subkey, child, out);
+  }
+}
+
+// part is whole with some entries left out.
+bool IsSubsequence(const Strings& part, const Strings& whole) {
+  std::size_t at = 0;
+  for (const std::string& entry : whole)
+    if (at < part.size() && part[at] == entry) ++at;
+  return at == part.size();
+}
+
 std::string Listed(const Strings& entries) {
   std::string text = "[";
   for (const std::string& entry : entries) text += Quoted(entry) + " ";
@@ -319,7 +337,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (!throws && !nests) {
     for (const bool include_values : {false, true})
-      CheckRoundTrip(registry, start_path, include_values, Model(start, start_path, include_values));
+      CheckRoundTrip(registry, start_path, include_values,
+                     Model(start, start_path, include_values));
+  }
+  // Last, as it changes the registry: a key deleted in the middle of a
+  // reading. The reading is then the full one less some entries.
+  Strings paths;
+  KeyPaths(root, std::string(), paths);
+  if (!paths.empty()) {
+    const std::string doomed = paths[decoder.Count(static_cast<std::uint32_t>(paths.size() - 1))];
+    const auto delete_at = static_cast<int>(decoder.Count(63));
+    const bool include_values = decoder.Count(1) == 1;
+    int calls = 0;
+    registry.SetEnumerationHook([&] {
+      if (++calls == delete_at) static_cast<void>(registry.RemoveKey(kRoot, doomed));
+    });
+    RecordingHost host;
+    const Strings got =
+        RegStuff::ReadBranch(registry, host, kRoot, start_path, include_values).ToStrings();
+    registry.SetEnumerationHook(nullptr);
+    const Strings whole = Model(start, start_path, include_values);
+    KM_FUZZ_CHECK(registry.open_key_count() == 0, "keys left open after a deletion");
+    KM_FUZZ_CHECK(IsSubsequence(got, whole), Mode(include_values) + " reading with " +
+                                                 Quoted(doomed) + " deleted at call " +
+                                                 std::to_string(delete_at) + " gave " +
+                                                 Listed(got) + ", not a part of " + Listed(whole));
   }
   // One key of a walk open at a time; a nested walk holds one more.
   KM_FUZZ_CHECK(registry.max_open_key_count() <= (nests ? 2 : 1),
