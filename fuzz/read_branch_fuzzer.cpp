@@ -205,9 +205,12 @@ Strings Model(const KeySpec* start, const std::string& start_path, bool include_
   return out;
 }
 
-// Paths (as created) of every key below the root, in pre-order.
+// Paths (as created) of the keys below the root that a walk can list, in
+// pre-order. (Deleting a key whose name does not fit the buffer would bring
+// its later siblings into view.)
 void KeyPaths(const KeySpec& key, const std::string& path, Strings& out) {
   for (const KeySpec& subkey : key.subkeys) {
+    if (subkey.name.size() + 1 > RegStuff::kSubkeyBufferSize) continue;
     const std::string child = ChildPath(path, subkey.name);
     out.push_back(child);
     KeyPaths(subkey, child, out);
