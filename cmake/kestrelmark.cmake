@@ -49,3 +49,34 @@ function(km_tests dir)
     set_tests_properties(${dir}_win_tests PROPERTIES TIMEOUT 600)
   endif()
 endfunction()
+
+# km_fuzzers(dir DEPS ...): one libFuzzer program per <dir>/*_fuzzer.cpp
+# (fuzz side only), each also a bounded ctest run seeded from
+# <dir>/corpus/<program>/. The inputs it finds go to the build tree, never
+# to the seeds; an input that fails is kept as <build>/artifacts/<program>-*.
+function(km_fuzzers dir)
+  cmake_parse_arguments(KM "" "" "DEPS" ${ARGN})
+  set(root ${CMAKE_SOURCE_DIR}/${dir})
+  file(GLOB sources CONFIGURE_DEPENDS ${root}/*_fuzzer.cpp)
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/artifacts)
+  foreach(source ${sources})
+    get_filename_component(name ${source} NAME_WE)
+    add_executable(${name} ${source})
+    target_link_libraries(${name} PRIVATE ${KM_DEPS})
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    set(found ${CMAKE_BINARY_DIR}/corpus/${name})
+    file(MAKE_DIRECTORY ${found})
+    set(seeds ${root}/corpus/${name})
+    if(NOT IS_DIRECTORY ${seeds})
+      message(FATAL_ERROR "${name} has no seed inputs: add at least one file to ${seeds}/")
+    endif()
+    add_test(NAME ${name}
+             COMMAND ${name} -runs=${KM_FUZZ_RUNS} -max_total_time=${KM_FUZZ_SECONDS}
+                     -timeout=20 -print_final_stats=1
+                     -artifact_prefix=${CMAKE_BINARY_DIR}/artifacts/${name}-
+                     ${found} ${seeds})
+    if(KM_SYMBOLIZER)
+      set_tests_properties(${name} PROPERTIES ENVIRONMENT ASAN_SYMBOLIZER_PATH=${KM_SYMBOLIZER})
+    endif()
+  endforeach()
+endfunction()

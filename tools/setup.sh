@@ -18,8 +18,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-if [ ! -f "$WINEPREFIX/.kestrelmark-ready" ]; then
-  echo "Creating the Wine prefix in $WINEPREFIX"
+# The marker holds the version of the Wine that made the prefix.
+ready="$WINEPREFIX/.kestrelmark-ready"
+wine_version="$(km_wine_version)"
+if [ ! -f "$ready" ] || [ "$(cat "$ready")" != "$wine_version" ]; then
+  echo "Creating the Wine prefix in $WINEPREFIX (Wine $wine_version)"
   rm -rf "$WINEPREFIX"; mkdir -p "$WINEPREFIX"
   DISPLAY= "$KM_WINE" wineboot --init </dev/null >/dev/null 2>&1
   /usr/lib/wine/wineserver -w
@@ -34,5 +37,5 @@ if [ ! -f "$WINEPREFIX/.kestrelmark-ready" ]; then
   rm -f "$reg"
   cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   /usr/lib/wine/wineserver -w
-  touch "$WINEPREFIX/.kestrelmark-ready"
+  echo "$wine_version" > "$ready"
 fi

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds both sides and runs every test: the
-# native tests (sanitizers) and the Windows tests under Wine.
+# Installs what is missing, builds every side and runs every test: the
+# native tests (sanitizers), the Windows tests under Wine, and a bounded
+# run of each fuzz program.
 set -uo pipefail
 source "$(dirname "$0")/env.sh"
 source "$(dirname "$0")/xvfb.sh"
@@ -9,6 +10,7 @@ fail_early() { echo "$1"; echo "0 passed, 1 failed"; exit 1; }
 "$(dirname "$0")/setup.sh" || fail_early "Set-up failed."
 "$(dirname "$0")/build.sh" native || fail_early "The native build failed."
 "$(dirname "$0")/build.sh" windows || fail_early "The Windows build failed."
+"$(dirname "$0")/build.sh" fuzz || fail_early "The fuzz build failed."
 
 km_start_display || fail_early "No display: Xvfb did not start."
 server_log="$KM_BUILD/wineserver.log"
@@ -36,5 +38,21 @@ for side in native windows; do
     fi
   done
 done
+
+# Each fuzz program is one case, counted from ctest's JUnit report: it
+# passes when its bounded run ends with no failed property, no sanitizer
+# report and no crash.
+dir="$KM_BUILD/fuzz"
+rm -f "$dir/fuzz_tests.xml"
+(cd "$dir" && ctest --output-on-failure --timeout 300 --output-junit fuzz_tests.xml "$@") 2>&1 | tee "$dir/ctest.log"
+if [ -f "$dir/fuzz_tests.xml" ]; then
+  # The suite's totals come first, before any test case.
+  t=$(grep -m1 -oE '\btests="[0-9]+"' "$dir/fuzz_tests.xml" | tr -dc 0-9)
+  f=$(grep -m1 -oE '\bfailures="[0-9]+"' "$dir/fuzz_tests.xml" | tr -dc 0-9)
+  passed=$((passed + ${t:-0} - ${f:-0})); failed=$((failed + ${f:-0}))
+  [ "${f:-0}" -eq 0 ] || echo "fuzz: the failing inputs are kept in $dir/artifacts/"
+else
+  echo "fuzz: no test report"; failed=$((failed + 1))
+fi
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
