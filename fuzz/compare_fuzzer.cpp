@@ -146,7 +146,9 @@ void CheckCompare(const Lines& old_lines, const RegStuff::EntryList& fresh) {
     KM_FUZZ_CHECK(k < fresh.size(), Quoted(entry) + " is not a fresh entry, or out of order");
     ++k;
   }
-  KM_FUZZ_CHECK(host.yield_count == static_cast<int>(old_lines.size() + fresh.size()),
+  // A yield per snapshot line and per fresh entry, and more while the set's
+  // table is cleared in pieces.
+  KM_FUZZ_CHECK(host.yield_count >= static_cast<int>(old_lines.size() + fresh.size()),
                 "yields " + std::to_string(host.yield_count));
 
   // A list compared with the snapshot made from itself reports nothing.
