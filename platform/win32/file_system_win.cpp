@@ -173,20 +173,12 @@ std::unique_ptr<OutputFile> Win32FileSystem::CreateOutputFile(const std::string&
 }
 
 std::string Win32FileSystem::ReadWholeFile(const std::string& path) {
-  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file) ThrowLastError();
-  LARGE_INTEGER size;
-  if (!GetFileSizeEx(file.get(), &size)) ThrowLastError();
-  if (size.QuadPart > 0x7FFFFFFF) throw RuntimeError("Out of memory");
-  std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+  const std::unique_ptr<InputFile> file = OpenInputFile(path);
+  if (file->Size() > 0x7FFFFFFF) throw RuntimeError("Out of memory");
+  std::string bytes(static_cast<std::size_t>(file->Size()), '\0');
   std::size_t done = 0;
   while (done < bytes.size()) {
-    DWORD read = 0;
-    if (!ReadFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &read,
-                  nullptr))
-      ThrowLastError();
+    const std::size_t read = file->Read(bytes.data() + done, bytes.size() - done);
     if (read == 0) break;  // the file shrank meanwhile
     done += read;
   }
