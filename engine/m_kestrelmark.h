@@ -56,14 +56,16 @@ BranchSelection ReadBranchSelection(const EngineContext& context);
 
 // True when the file's modification time can be read.
 bool FileExists(platform::FileSystem& files, const std::string& path);
-// Yields once, then deletes the file, read-only or not. Never reports.
+// Deletes the file, read-only or not, then yields (once, or once per slice
+// while a large file is emptied). Never reports.
 void DeleteFileForced(EngineHost& host, platform::FileSystem& files, const std::string& path);
 
 // Reads the branch the window names and writes the snapshot file.
 // Reports its own errors ("mKestrelmark.CreateSnapshot").
 void CreateSnapshot(const EngineContext& context);
-// The snapshot is written beside its final name first; this removes such an
-// unfinished file (a close in the middle of a snapshot leaves one). Silent.
+// The snapshot is written beside its final name first, and a large old one
+// keeps a second name while it is emptied; this removes such files (a close
+// in the middle of a snapshot leaves them). Silent.
 void RemoveUnfinishedSnapshot(platform::FileSystem& files);
 // One check: fresh reading against the snapshot, rows into the results list.
 // Reports its own errors ("mKestrelmark.CompareRegistry").

@@ -45,7 +45,7 @@ class MemoryFileSystem::MemoryOutputFile : public OutputFile {
     closed_ = true;
     auto it = owner_.files_.find(Key(path_));
     if (it == owner_.files_.end()) throw RuntimeError("Path not found");
-    it->second.bytes = std::move(buffer_);
+    *it->second.bytes = std::move(buffer_);
     it->second.version = ++owner_.last_version_;
   }
 
@@ -66,7 +66,8 @@ void MemoryFileSystem::SetEnvironment(const std::string& name, std::optional<std
 }
 
 void MemoryFileSystem::PutFile(const std::string& path, std::string bytes, FileFlags flags) {
-  files_[Key(path)] = File{path, std::move(bytes), flags, ++last_version_};
+  files_[Key(path)] =
+      File{path, std::make_shared<std::string>(std::move(bytes)), flags, ++last_version_};
 }
 
 void MemoryFileSystem::SetReadOnly(const std::string& path, bool read_only) {
@@ -77,7 +78,7 @@ void MemoryFileSystem::SetReadOnly(const std::string& path, bool read_only) {
 std::optional<std::string> MemoryFileSystem::FileBytes(const std::string& path) const {
   const auto it = files_.find(Key(path));
   if (it == files_.end()) return std::nullopt;
-  return it->second.bytes;
+  return *it->second.bytes;
 }
 
 bool MemoryFileSystem::IsReadOnly(const std::string& path) const {
@@ -130,10 +131,10 @@ std::unique_ptr<OutputFile> MemoryFileSystem::CreateOutputFile(const std::string
   const auto it = files_.find(Key(path));
   if (it != files_.end() && it->second.flags.read_only) throw RuntimeError("Permission denied");
   if (it != files_.end()) {
-    it->second.bytes.clear();
+    it->second.bytes->clear();
     it->second.version = ++last_version_;
   } else {
-    files_[Key(path)] = File{path, std::string(), {}, ++last_version_};
+    files_[Key(path)] = File{path, std::make_shared<std::string>(), {}, ++last_version_};
   }
   return std::make_unique<MemoryOutputFile>(*this, path);
 }
@@ -142,13 +143,13 @@ std::string MemoryFileSystem::ReadWholeFile(const std::string& path) {
   const auto it = files_.find(Key(path));
   if (it == files_.end()) throw RuntimeError("File not found");
   if (fail_read_.count(Key(path))) throw RuntimeError("Permission denied");
-  return it->second.bytes;
+  return *it->second.bytes;
 }
 
 std::optional<FileStamp> MemoryFileSystem::GetFileStamp(const std::string& path) {
   const auto it = files_.find(Key(path));
   if (it == files_.end()) return std::nullopt;
-  return FileStamp{it->second.bytes.size(), it->second.version};
+  return FileStamp{it->second.bytes->size(), it->second.version};
 }
 
 void MemoryFileSystem::FailRead(const std::string& path, bool fail) {
@@ -169,6 +170,45 @@ void MemoryFileSystem::MoveReplacing(const std::string& from, const std::string&
   moved.version = ++last_version_;
   files_[Key(to)] = std::move(moved);
   ++replace_count_;
+}
+
+class MemoryFileSystem::MemoryDiscardedFile : public DiscardedFile {
+ public:
+  MemoryDiscardedFile(MemoryFileSystem& owner, std::string path,
+                      std::shared_ptr<std::string> bytes)
+      : owner_(owner), path_(std::move(path)), bytes_(std::move(bytes)) {}
+  ~MemoryDiscardedFile() override {
+    // The name goes only while it still names this file.
+    const auto it = owner_.files_.find(Key(path_));
+    if (it != owner_.files_.end() && it->second.bytes == bytes_) owner_.files_.erase(it);
+  }
+  std::uint64_t Size() override { return bytes_->size(); }
+  bool Truncate(std::uint64_t size) override {
+    if (size < bytes_->size()) bytes_->resize(static_cast<std::size_t>(size));
+    ++owner_.truncate_count_;
+    return true;
+  }
+
+ private:
+  MemoryFileSystem& owner_;
+  std::string path_;
+  std::shared_ptr<std::string> bytes_;
+};
+
+bool MemoryFileSystem::LinkFile(const std::string& existing, const std::string& link) {
+  const auto it = files_.find(Key(existing));
+  if (fail_link_ || it == files_.end() || it->second.flags.read_only || files_.count(Key(link)))
+    return false;
+  File second = it->second;
+  second.path = link;
+  files_[Key(link)] = std::move(second);
+  return true;
+}
+
+std::unique_ptr<DiscardedFile> MemoryFileSystem::OpenToDiscard(const std::string& path) {
+  const auto it = files_.find(Key(path));
+  if (it == files_.end() || it->second.flags.read_only) return nullptr;
+  return std::make_unique<MemoryDiscardedFile>(*this, path, it->second.bytes);
 }
 
 bool MemoryFileSystem::RemoveFile(const std::string& path) {

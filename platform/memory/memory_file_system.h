@@ -46,6 +46,10 @@ class MemoryFileSystem : public FileSystem {
   void FailRead(const std::string& path, bool fail = true);
   // How many times a file was replaced by MoveReplacing.
   int replace_count() const { return replace_count_; }
+  // Linking fails (a file system without hard links).
+  void FailLink(bool fail = true) { fail_link_ = fail; }
+  // How many times a file open to be discarded was cut.
+  int truncate_count() const { return truncate_count_; }
 
   // --- FileSystem ---
   std::optional<std::string> GetEnvironment(const std::string& name) override;
@@ -58,14 +62,19 @@ class MemoryFileSystem : public FileSystem {
   // The write time is a version number that every change of the file bumps.
   std::optional<FileStamp> GetFileStamp(const std::string& path) override;
   void MoveReplacing(const std::string& from, const std::string& to) override;
+  // The second name shares the content, as a hard link does.
+  bool LinkFile(const std::string& existing, const std::string& link) override;
+  std::unique_ptr<DiscardedFile> OpenToDiscard(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
   bool RemoveFileForced(const std::string& path) override;
 
  private:
   class MemoryOutputFile;
+  class MemoryDiscardedFile;
   struct File {
     std::string path;  // as created
-    std::string bytes;
+    // Shared by every name of the file (see SetAside).
+    std::shared_ptr<std::string> bytes;
     FileFlags flags;
     std::uint64_t version = 0;
   };
@@ -78,6 +87,8 @@ class MemoryFileSystem : public FileSystem {
   std::set<std::string> fail_create_, fail_write_, fail_replace_, fail_read_;
   std::uint64_t last_version_ = 0;
   int replace_count_ = 0;
+  int truncate_count_ = 0;
+  bool fail_link_ = false;
 };
 
 }  // namespace platform

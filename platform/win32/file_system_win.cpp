@@ -227,6 +227,43 @@ std::optional<FileStamp> Win32FileSystem::GetFileStamp(const std::string& path) 
   return stamp;
 }
 
+namespace {
+
+class Win32DiscardedFile : public DiscardedFile {
+ public:
+  explicit Win32DiscardedFile(UniqueHandle file) : file_(std::move(file)) {}
+  std::uint64_t Size() override {
+    LARGE_INTEGER size;
+    return GetFileSizeEx(file_.get(), &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
+  }
+  bool Truncate(std::uint64_t size) override {
+    FILE_END_OF_FILE_INFO end;
+    end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+    return SetFileInformationByHandle(file_.get(), FileEndOfFileInfo, &end, sizeof end) != 0;
+  }
+
+ private:
+  UniqueHandle file_;  // deleted on close
+};
+
+}  // namespace
+
+bool Win32FileSystem::LinkFile(const std::string& existing, const std::string& link) {
+  const DWORD attributes = GetFileAttributesA(existing.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY)) return false;
+  return CreateHardLinkA(link.c_str(), existing.c_str(), nullptr) != 0;
+}
+
+std::unique_ptr<DiscardedFile> Win32FileSystem::OpenToDiscard(const std::string& path) {
+  // Shared every way, so that a reader of the old file, or a removal of the
+  // name meanwhile, still works.
+  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE | DELETE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  if (!file) return nullptr;
+  return std::make_unique<Win32DiscardedFile>(std::move(file));
+}
+
 void Win32FileSystem::MoveReplacing(const std::string& from, const std::string& to) {
   if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) ThrowLastError();
 }

@@ -20,6 +20,9 @@ class Win32FileSystem : public FileSystem {
   std::unique_ptr<InputFile> OpenInputFile(const std::string& path) override;
   std::optional<FileStamp> GetFileStamp(const std::string& path) override;
   void MoveReplacing(const std::string& from, const std::string& to) override;
+  bool LinkFile(const std::string& existing, const std::string& link) override;
+  // Deleted when closed.
+  std::unique_ptr<DiscardedFile> OpenToDiscard(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
   bool RemoveFileForced(const std::string& path) override;
 };

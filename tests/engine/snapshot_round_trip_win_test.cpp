@@ -211,5 +211,46 @@ TEST_F(SnapshotRoundTripTest, ForcedDeletionRemovesAReadOnlySnapshot) {
   EXPECT_FALSE(FileExists(files_, snapshot_path_));
 }
 
+// A large old snapshot is freed a slice at a time, through a second name,
+// once the new snapshot has taken its name; a deletion frees it the same
+// way; nothing of it stays behind.
+TEST_F(SnapshotRoundTripTest, ALargeOldSnapshotGoesInSlicesAfterItsNameIsTaken) {
+  const std::string aside = snapshot_path_ + ".old";
+  auto write_old = [&] {
+    auto file = files_.CreateOutputFile(snapshot_path_);
+    const std::string megabyte(1 << 20, 'o');
+    for (int i = 0; i < 20; ++i) file->Write(megabyte);
+    file->Close();
+  };
+  write_old();
+  scratch_.SetString("S", "v", "1");
+  std::vector<std::uint64_t> aside_sizes;
+  host_.on_yield = [&] {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(aside.c_str(), GetFileExInfoStandard, &data)) return;
+    aside_sizes.push_back(data.nFileSizeLow);
+    EXPECT_EQ(SnapshotBytes(), FileOf({S(), S() + "  v=1"}));
+  };
+  CreateSnapshot(context_);
+  EXPECT_TRUE(host_.messages.empty());
+  EXPECT_EQ(SnapshotBytes(), FileOf({S(), S() + "  v=1"}));
+  EXPECT_EQ(aside_sizes,
+            (std::vector<std::uint64_t>{16u << 20, 12u << 20, 8u << 20, 4u << 20, 0}));
+  EXPECT_EQ(GetFileAttributesA(aside.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesA((snapshot_path_ + ".tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+
+  write_old();
+  aside_sizes.clear();
+  host_.on_yield = [&] {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExA(aside.c_str(), GetFileExInfoStandard, &data))
+      aside_sizes.push_back(data.nFileSizeLow);
+    EXPECT_EQ(GetFileAttributesA(snapshot_path_.c_str()), INVALID_FILE_ATTRIBUTES);
+  };
+  DeleteFileForced(host_, files_, snapshot_path_);
+  EXPECT_EQ(aside_sizes.size(), 1u + 5u);
+  EXPECT_EQ(GetFileAttributesA(aside.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 }  // namespace
 }  // namespace mKestrelmark::testing

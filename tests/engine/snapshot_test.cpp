@@ -198,5 +198,84 @@ TEST_F(SnapshotTest, ASnapshotWrittenDuringTheDeletionsYieldSurvives) {
   EXPECT_EQ(files_.ReadWholeFile(kSnapshot), "new\r\n");
 }
 
+// A large old snapshot is freed a slice at a time after the new one has
+// taken its name: the replace itself frees nothing.
+class LargeOldSnapshotTest : public EngineFixture {
+ protected:
+  static constexpr char kAside[] = "C:\\users\\me\\Temp\\registry.snp.old";
+  static constexpr std::size_t kOldSize = 10u << 20;  // three slices of 4 MB
+  void SetUp() override {
+    registry_.AddKey(kRoot, "Watched");
+    files_.PutFile(kSnapshot, std::string(kOldSize, 'o'));
+  }
+};
+
+TEST_F(LargeOldSnapshotTest, IsCutInSlicesOnlyOnceTheNewOneHoldsTheName) {
+  std::vector<std::size_t> aside_sizes;
+  host_.on_yield = [&] {
+    if (!files_.HasFile(kAside)) return;
+    EXPECT_EQ(SnapshotBytes(), "Watched\r\n");
+    aside_sizes.push_back(files_.FileBytes(kAside)->size());
+  };
+  Snapshot();
+  EXPECT_EQ(SnapshotBytes(), "Watched\r\n");
+  EXPECT_EQ(aside_sizes, (std::vector<std::size_t>{6u << 20, 2u << 20, 0}));
+  EXPECT_EQ(files_.FilePaths(), (std::set<std::string>{kSnapshot}));
+  EXPECT_TRUE(host_.messages.empty());
+  EXPECT_EQ(host_.statuses.back(), "Snapshot Complete..");
+}
+
+TEST_F(LargeOldSnapshotTest, AFailedReplaceKeepsItWholeAndDropsOnlyTheSecondName) {
+  files_.FailReplace(kSnapshot);
+  Snapshot();
+  ASSERT_EQ(host_.messages.size(), 1u);
+  EXPECT_EQ(SnapshotBytes(), std::string(kOldSize, 'o'));
+  EXPECT_EQ(files_.truncate_count(), 0);
+  EXPECT_EQ(files_.FilePaths(), (std::set<std::string>{kSnapshot}));
+}
+
+TEST_F(LargeOldSnapshotTest, WithoutLinksTheReplaceStillWorks) {
+  files_.FailLink();
+  files_.PutFile(kAside, "left by an earlier run");
+  Snapshot();
+  EXPECT_EQ(SnapshotBytes(), "Watched\r\n");
+  EXPECT_EQ(files_.truncate_count(), 0);
+  // The next snapshot's start clears what a close left.
+  EXPECT_EQ(files_.FilePaths(), (std::set<std::string>{kSnapshot}));
+}
+
+TEST_F(LargeOldSnapshotTest, ACloseWhileItIsCutLeavesOnlyTheNewSnapshot) {
+  std::set<std::string> left_at_close;
+  host_.on_yield = [&] {
+    if (!left_at_close.empty() || !files_.HasFile(kAside)) return;
+    RemoveUnfinishedSnapshot(files_);  // what the window's close does
+    left_at_close = files_.FilePaths();
+  };
+  Snapshot();
+  EXPECT_EQ(left_at_close, (std::set<std::string>{kSnapshot}));
+  EXPECT_EQ(SnapshotBytes(), "Watched\r\n");
+}
+
+TEST_F(LargeOldSnapshotTest, DeletionCutsItAfterItsNameIsGoneAndKeepsANewOne) {
+  int cut_yields = 0;
+  host_.on_yield = [&] {
+    EXPECT_FALSE(files_.HasFile(kSnapshot) && SnapshotBytes() != "new\r\n");
+    // The first yield runs a snapshot command that was already queued.
+    if (cut_yields++ == 0) files_.PutFile(kSnapshot, "new\r\n");
+  };
+  DeleteFileForced(host_, files_, kSnapshot);
+  EXPECT_EQ(cut_yields, 1 + 3);
+  EXPECT_EQ(files_.truncate_count(), 3);
+  EXPECT_EQ(files_.FilePaths(), (std::set<std::string>{kSnapshot}));
+  EXPECT_EQ(SnapshotBytes(), "new\r\n");
+}
+
+TEST_F(LargeOldSnapshotTest, AReadOnlyOneIsDeletedWhole) {
+  files_.SetReadOnly(kSnapshot, true);
+  DeleteFileForced(host_, files_, kSnapshot);
+  EXPECT_TRUE(files_.FilePaths().empty());
+  EXPECT_EQ(host_.yield_count, 1);
+}
+
 }  // namespace
 }  // namespace mKestrelmark::testing
