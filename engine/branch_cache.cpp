@@ -184,7 +184,7 @@ const EntryList& CachedBranch::Read(platform::Registry& registry, mKestrelmark::
   }
   counts_ = WalkCounts();
   scratch_.clear();
-  scratch_.reserve(current_.size() + 1024, 0);
+  scratch_.reserve(current_.size() + 1024);
   Key now;
   Walk walk(registry, host, root, include_values, rules, current_, scratch_, counts_);
   std::string path = start_path;

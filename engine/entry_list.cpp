@@ -6,7 +6,31 @@ namespace RegStuff {
 
 void EntryList::clear() { TruncateTo(0); }
 
-void EntryList::reserve(std::size_t entries, std::size_t) { entries_.reserve(entries); }
+EntryList& EntryList::operator=(EntryList&& other) noexcept {
+  if (this == &other) return *this;
+  blocks_ = std::move(other.blocks_);
+  index_ = std::move(other.index_);
+  // A moved-from list is an empty one, fit to be filled again.
+  current_ = std::exchange(other.current_, 0);
+  pending_ = std::exchange(other.pending_, 0);
+  bytes_ = std::exchange(other.bytes_, 0);
+  size_ = std::exchange(other.size_, 0);
+  capacity_ = std::exchange(other.capacity_, 0);
+  other.blocks_.clear();
+  other.index_.clear();
+  return *this;
+}
+
+void EntryList::reserve(std::size_t entries) {
+  while (capacity_ < entries) AddIndexChunk();
+}
+
+void EntryList::AddIndexChunk() {
+  const std::size_t entries = kFirstChunk << index_.size();
+  // Left uninitialised: pages are touched only as entries are committed.
+  index_.emplace_back(new Entry[entries]);
+  capacity_ += entries;
+}
 
 void EntryList::MakeRoom(std::size_t more) {
   const std::size_t needed = pending_ + more;
@@ -31,12 +55,12 @@ void EntryList::MakeRoom(std::size_t more) {
 
 void EntryList::TruncateTo(std::size_t count) {
   pending_ = 0;
-  if (count >= entries_.size()) return;
-  entries_.resize(count);
+  if (count >= size_) return;
+  size_ = count;
   std::size_t keep_block = 0;
   std::size_t keep_used = 0;
   if (count > 0) {
-    const Entry& last = entries_.back();
+    const Entry& last = EntryAt(count - 1);
     keep_block = last.block;
     keep_used = last.offset + last.size;
   }

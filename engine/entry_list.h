@@ -1,17 +1,21 @@
 // The entry list of one reading: an ordered list of one-line texts (bytes as
 // the registry's A functions deliver them). Texts live in blocks of a fixed
-// size, so appending an entry costs no allocation of its own, a branch of a
-// hundred thousand entries is a handful of allocations, and growing never
-// copies what is already held: a list of a million entries never stops the
-// window for the time it would take to move a hundred megabytes.
+// size, and their index in chunks that double in size, so appending an entry
+// costs no allocation of its own, a branch of a hundred thousand entries is a
+// handful of allocations, and growing never copies what is already held: a
+// list of a million entries never stops the window for the time it would
+// take to move a hundred megabytes of texts or the tens of megabytes of their
+// index.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace RegStuff {
@@ -42,15 +46,15 @@ class EntryList {
   };
 
   EntryList() = default;
-  EntryList(EntryList&&) noexcept = default;
-  EntryList& operator=(EntryList&&) noexcept = default;
+  EntryList(EntryList&& other) noexcept { *this = std::move(other); }
+  EntryList& operator=(EntryList&& other) noexcept;
   EntryList(const EntryList&) = delete;
   EntryList& operator=(const EntryList&) = delete;
 
-  std::size_t size() const { return entries_.size(); }
-  bool empty() const { return entries_.empty(); }
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
   std::string_view operator[](std::size_t index) const {
-    const Entry& entry = entries_[index];
+    const Entry& entry = EntryAt(index);
     return std::string_view(blocks_[entry.block].data.get() + entry.offset, entry.size);
   }
   const_iterator begin() const { return const_iterator(this, 0); }
@@ -59,7 +63,7 @@ class EntryList {
   // Keeps the blocks for the next reading.
   void clear();
   // Room for entries without growing the index (texts grow by blocks).
-  void reserve(std::size_t entries, std::size_t bytes);
+  void reserve(std::size_t entries);
 
   // text must not point into this list's uncommitted pieces.
   void push_back(std::string_view text) {
@@ -83,9 +87,11 @@ class EntryList {
   }
   void CommitEntry() {
     if (blocks_.empty()) MakeRoom(0);
+    if (size_ == capacity_) AddIndexChunk();
     Block& block = blocks_[current_];
-    entries_.push_back(Entry{static_cast<std::uint32_t>(current_),
-                             static_cast<std::uint32_t>(block.used), pending_});
+    EntryAt(size_) = Entry{static_cast<std::uint32_t>(current_),
+                           static_cast<std::uint32_t>(block.used), pending_};
+    ++size_;
     block.used += pending_;
     bytes_ += pending_;
     pending_ = 0;
@@ -95,6 +101,33 @@ class EntryList {
   // Keeps the first count entries.
   void TruncateTo(std::size_t count);
 
+  // Gives all memory back a block at a time, calling yield between pieces
+  // of a few megabytes: freeing a million entries at once would stop the
+  // window for tens of milliseconds. The list is empty afterwards.
+  template <class Yield>
+  void ReleaseInPieces(Yield&& yield) {
+    clear();
+    std::size_t since_yield = 0;
+    auto count = [&](std::size_t bytes) {
+      since_yield += bytes;
+      if (since_yield < kReleaseSlice) return;
+      since_yield = 0;
+      yield();
+    };
+    while (!blocks_.empty()) {
+      const std::size_t bytes = blocks_.back().capacity;
+      blocks_.pop_back();
+      count(bytes);
+    }
+    while (!index_.empty()) {
+      const std::size_t entries = kFirstChunk << (index_.size() - 1);
+      index_.pop_back();
+      capacity_ -= entries;
+      count(entries * sizeof(Entry));
+    }
+    *this = EntryList();
+  }
+
   // Total bytes of all texts, without separators.
   std::size_t byte_size() const { return bytes_; }
 
@@ -102,6 +135,7 @@ class EntryList {
 
  private:
   static constexpr std::size_t kBlockSize = 1 << 20;
+  static constexpr std::size_t kReleaseSlice = 8 << 20;
   struct Block {
     std::unique_ptr<char[]> data;
     std::size_t capacity = 0;
@@ -112,6 +146,16 @@ class EntryList {
     std::uint32_t offset;
     std::size_t size;
   };
+
+  // Chunk k of the index holds kFirstChunk << k entries.
+  static constexpr unsigned kFirstChunkBits = 10;
+  static constexpr std::size_t kFirstChunk = std::size_t{1} << kFirstChunkBits;
+  Entry& EntryAt(std::size_t index) const {
+    const std::size_t biased = index + kFirstChunk;
+    const auto chunk = static_cast<unsigned>(std::bit_width(biased)) - 1 - kFirstChunkBits;
+    return index_[chunk][biased - (kFirstChunk << chunk)];
+  }
+  void AddIndexChunk();
 
   std::size_t Room() const {
     if (blocks_.empty()) return 0;
@@ -126,7 +170,9 @@ class EntryList {
   std::size_t current_ = 0;  // the block being filled
   std::size_t pending_ = 0;  // bytes of the entry being built
   std::size_t bytes_ = 0;
-  std::vector<Entry> entries_;
+  std::vector<std::unique_ptr<Entry[]>> index_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;  // entries the index's chunks hold
 };
 
 }  // namespace RegStuff

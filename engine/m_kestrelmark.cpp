@@ -153,6 +153,22 @@ bool MatchesSnapshot(const LineSet& snapshot, std::string_view entry) {
   }
 }
 
+// The pieces of a large reading are tens of megabytes each: each is given
+// back with a yield after it, rather than all at once at the end of a command.
+void ReleaseInPieces(SnapshotLines& loaded, EngineHost& host) {
+  loaded.set.reset();
+  host.YieldToEventLoop();
+  std::vector<std::string_view>().swap(loaded.lines);
+  host.YieldToEventLoop();
+  loaded.text.reset();
+  loaded.size = 0;
+  host.YieldToEventLoop();
+}
+
+void ReleaseInPieces(RegStuff::EntryList& entries, EngineHost& host) {
+  entries.ReleaseInPieces([&] { host.YieldToEventLoop(); });
+}
+
 }  // namespace
 
 platform::RootKey RootKeyForOption(int option_index) {
@@ -257,6 +273,7 @@ void CreateSnapshot(const EngineContext& context) {
     }
   }
 
+  trap([&] { ReleaseInPieces(entries, host); });
   trap([&] { host.SetStatus(kStatusSnapshotComplete); });
 }
 
@@ -438,6 +455,12 @@ void CompareRegistry(const EngineContext& context) {
 
   trap([&] { host.ReplaceResults(*rows); });
 
+  trap([&] {
+    std::vector<std::string_view>().swap(reported);
+    host.YieldToEventLoop();
+    ReleaseInPieces(own_fresh, host);
+    if (snapshot == &loaded) ReleaseInPieces(loaded, host);
+  });
   trap([&] { host.SetStatus(kStatusComparisonComplete); });
 }
 

@@ -89,7 +89,6 @@ void ReadBranch(platform::Registry& registry, mKestrelmark::EngineHost& host,
                 platform::RootKey root, const std::string& start_path, bool include_values,
                 EntryList& entries) {
   entries.clear();
-  entries.reserve(1024, 64 * 1024);
   BranchReader reader(registry, host, include_values, entries);
   std::string path = start_path;
   reader.EnumerateKey(root, path);

@@ -101,5 +101,47 @@ TEST(EntryList, KeepsEmptyAndBinaryEntriesApart) {
   EXPECT_EQ(list.byte_size(), 4u);
 }
 
+// The index grows by chunks of 1,024, 2,048, 4,096, ... entries: every entry
+// keeps its text across the chunk edges, through truncation and regrowth.
+TEST(EntryList, EntriesStayInPlaceAcrossIndexChunks) {
+  EntryList list;
+  auto text = [](std::size_t i, char tag) { return std::to_string(i) + tag; };
+  for (std::size_t i = 0; i < 8000; ++i) list.push_back(text(i, 'a'));
+  ASSERT_EQ(list.size(), 8000u);
+  for (std::size_t i = 0; i < 8000; ++i) ASSERT_EQ(list[i], text(i, 'a')) << i;
+  list.TruncateTo(1500);
+  for (std::size_t i = 1500; i < 4000; ++i) list.push_back(text(i, 'b'));
+  ASSERT_EQ(list.size(), 4000u);
+  EXPECT_EQ(list[1023], "1023a");
+  EXPECT_EQ(list[1024], "1024a");
+  EXPECT_EQ(list[1499], "1499a");
+  for (std::size_t i = 1500; i < 4000; ++i) ASSERT_EQ(list[i], text(i, 'b')) << i;
+  list.clear();
+  list.reserve(3000);
+  list.push_back("x");
+  EXPECT_EQ(list.ToStrings(), std::vector<std::string>{"x"});
+}
+
+// A large list is given back in pieces with yields between them, and
+// both it and a list moved from are empty and fit for the next reading.
+TEST(EntryList, ReleasesInPiecesAndMovedFromListsStayUsable) {
+  EntryList list;
+  const std::string text(1000, 'v');
+  for (int i = 0; i < 40000; ++i) list.push_back(text);  // 40 MB of texts
+  int yields = 0;
+  list.ReleaseInPieces([&] { ++yields; });
+  EXPECT_GE(yields, 4);
+  EXPECT_TRUE(list.empty());
+  EXPECT_EQ(list.byte_size(), 0u);
+  list.push_back("after");
+  EXPECT_EQ(list.ToStrings(), std::vector<std::string>{"after"});
+
+  EntryList taken = std::move(list);
+  EXPECT_TRUE(list.empty());
+  for (int i = 0; i < 3000; ++i) list.push_back(std::to_string(i));
+  EXPECT_EQ(list[2999], "2999");
+  EXPECT_EQ(taken.ToStrings(), std::vector<std::string>{"after"});
+}
+
 }  // namespace
 }  // namespace RegStuff
