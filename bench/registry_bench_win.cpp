@@ -262,7 +262,15 @@ class BenchHost : public mKestrelmark::EngineHost {
   void SetStatus(const std::string& text) override {
     label_.SetText(text);
     // The per-line texts would cost a copy each; the others name the phase.
-    if (text.rfind("Scanning: ", 0) != 0) phase_ = text;
+    const bool scanning = text.rfind("Scanning: ", 0) == 0;
+    if (scanning && phase_ == kScanning) return;
+    if (print_gaps && g_measuring) {
+      const std::uint64_t now = GetTickCount64();
+      std::printf("phase %s: %llu ms\n", phase_.c_str(),
+                  static_cast<unsigned long long>(now - phase_start_));
+      phase_start_ = now;
+    }
+    phase_ = scanning ? kScanning : text;
   }
   void ClearResults() override { rows.clear(); }
   void AddResult(const std::string& text) override { rows.push_back(text); }
@@ -287,7 +295,7 @@ class BenchHost : public mKestrelmark::EngineHost {
   // Where it was: the last status other than "Scanning: " before it.
   double TakeLongestGap(std::string* phase) {
     const std::uint64_t tail = GetTickCount64() - last_yield_;
-    if (print_gaps && tail >= 20)
+    if (print_gaps && tail >= 20 && yields_ > 0)
       std::printf("gap %llu ms after the last yield (%s)\n",
                   static_cast<unsigned long long>(tail), phase_.c_str());
     if (tail > longest_gap_) {
@@ -300,7 +308,7 @@ class BenchHost : public mKestrelmark::EngineHost {
     return static_cast<double>(gap) / 1000;
   }
   void StartGapClock() {
-    last_yield_ = GetTickCount64();
+    last_yield_ = phase_start_ = GetTickCount64();
     longest_gap_ = 0;
     yields_ = 0;
     phase_ = "(start)";
@@ -323,6 +331,8 @@ class BenchHost : public mKestrelmark::EngineHost {
   std::uint64_t last_yield_ = 0;
   std::uint64_t longest_gap_ = 0;
   std::uint64_t yields_ = 0;
+  std::uint64_t phase_start_ = 0;
+  static constexpr const char* kScanning = "Scanning: (the lines)";
   std::string phase_, longest_gap_phase_;
 };
 
