@@ -153,18 +153,8 @@ bool MatchesSnapshot(const LineSet& snapshot, std::string_view entry) {
   }
 }
 
-// The pieces of a large reading are tens of megabytes each: each is given
-// back with a yield after it, rather than all at once at the end of a command.
-void ReleaseInPieces(SnapshotLines& loaded, EngineHost& host) {
-  loaded.set.reset();
-  host.YieldToEventLoop();
-  std::vector<std::string_view>().swap(loaded.lines);
-  host.YieldToEventLoop();
-  loaded.text.reset();
-  loaded.size = 0;
-  host.YieldToEventLoop();
-}
-
+// A million entries are tens of megabytes: given back a block at a time
+// rather than all at once at the end of a command.
 void ReleaseInPieces(RegStuff::EntryList& entries, EngineHost& host) {
   entries.ReleaseInPieces([&] { host.YieldToEventLoop(); });
 }

@@ -17,6 +17,16 @@ constexpr platform::KeyTime kUnitsPerMs = 10'000;
 
 }  // namespace
 
+void ReleaseInPieces(SnapshotLines& loaded, EngineHost& host) {
+  loaded.set.reset();
+  host.YieldToEventLoop();
+  std::vector<std::string_view>().swap(loaded.lines);
+  host.YieldToEventLoop();
+  loaded.text.reset();
+  loaded.size = 0;
+  host.YieldToEventLoop();
+}
+
 MonitorCache::MonitorCache(SteadyClock steady_clock)
     : steady_clock_(steady_clock ? std::move(steady_clock) : SteadyClock(SteadyMilliseconds)) {}
 

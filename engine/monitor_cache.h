@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/branch_cache.h"
+#include "engine/host.h"
 #include "engine/line_set.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
@@ -39,6 +40,11 @@ struct SnapshotLines {
   std::vector<std::string_view> lines;  // into text
   std::optional<LineSet> set;
 };
+
+// Its pieces are tens of megabytes each for a large snapshot: each is given
+// back with a yield after it, rather than all at once at the end of a
+// command. Empty afterwards.
+void ReleaseInPieces(SnapshotLines& loaded, EngineHost& host);
 
 class MonitorCache {
  public:
