@@ -258,7 +258,6 @@ LRESULT CALLBACK BenchWindowProc(HWND window, UINT message, WPARAM wparam, LPARA
 class BenchHost : public mKestrelmark::EngineHost {
  public:
   explicit BenchHost(HWND label) : label_(label) {}
-  mKestrelmark::BranchControls ReadBranchControls() override { return controls; }
   void SetStatus(const std::string& text) override {
     label_.SetText(text);
     // The per-line texts would cost a copy each; the others name the phase.
@@ -272,8 +271,9 @@ class BenchHost : public mKestrelmark::EngineHost {
     }
     phase_ = scanning ? kScanning : text;
   }
-  void ClearResults() override { rows.clear(); }
-  void AddResult(const std::string& text) override { rows.push_back(text); }
+  void ShowRows(const std::vector<std::string_view>& shown) override {
+    rows.assign(shown.begin(), shown.end());
+  }
   void YieldToEventLoop() override {
     // The tick count is free where a performance-counter read per yield
     // would weigh on the figures; its millisecond grain serves here.
@@ -321,7 +321,8 @@ class BenchHost : public mKestrelmark::EngineHost {
   void PumpAll() { loop_.PumpPending(); }
   std::uint64_t label_writes() const { return label_.write_count(); }
 
-  mKestrelmark::BranchControls controls;
+  mKestrelmark::BranchSelection selection;
+  std::string snapshot_path;
   std::vector<std::string> rows;
   bool print_gaps = false;
 
@@ -351,6 +352,14 @@ struct Figures {
   // The fastest run: the one least disturbed by other processes on the CPU.
   double Best() const { return *std::min_element(seconds.begin(), seconds.end()); }
 };
+
+// A check as the window's timer runs it: what only the result holds is
+// given back in pieces afterwards.
+void CheckAsTheWindowDoes(const mKestrelmark::EngineContext& context, BenchHost& host) {
+  mKestrelmark::CheckResult result =
+      mKestrelmark::CompareRegistry(context, host.selection, host.snapshot_path);
+  mKestrelmark::ReleaseInPieces(result, host);
+}
 
 template <class Work>
 void Measure(BenchHost& host, Figures& figures, Work&& work) {
@@ -485,10 +494,8 @@ int main(int argc, char** argv) {
 
   BenchHost host(label.get());
   host.print_gaps = print_gaps;
-  host.controls.selected_option = 1;
-  host.controls.search_subkey = true;
-  host.controls.subkey_text = kBranch;
-  host.controls.include_values = true;
+  host.selection = {platform::kHkeyCurrentUser, kBranch, true};
+  host.snapshot_path = mKestrelmark::SnapshotPath(files);
   platform::Win32Registry registry;
   mKestrelmark::EngineContext context{registry, files, host};
 
@@ -531,8 +538,8 @@ int main(int argc, char** argv) {
       // stop the window for over 20 ms.
       list.ReleaseInPieces([&] { host.YieldToEventLoop(); });
     });
-    Measure(host, snapshot, [&] { mKestrelmark::CreateSnapshot(context); });
-    Measure(host, compare, [&] { mKestrelmark::CompareRegistry(context); });
+    Measure(host, snapshot, [&] { mKestrelmark::CreateSnapshot(context, host.selection, host.snapshot_path); });
+    Measure(host, compare, [&] { CheckAsTheWindowDoes(context, host); });
     rows = host.rows.size();
     std::fprintf(stderr, "run %d of %d done\n", run + 1, runs);
   }
@@ -552,8 +559,9 @@ int main(int argc, char** argv) {
   Figures read_keys_only;
   BenchHost full_host(label.get());
   auto same_rows = [&](MonitorFigures& m) {
-    full_host.controls = host.controls;
-    mKestrelmark::CompareRegistry({registry, files, full_host});
+    full_host.selection = host.selection;
+    full_host.snapshot_path = host.snapshot_path;
+    CheckAsTheWindowDoes({registry, files, full_host}, full_host);
     if (full_host.rows != host.rows) m.identical = false;
   };
   auto measure_cached = [&](mKestrelmark::MonitorCache& cache, MonitorFigures& m,
@@ -562,7 +570,7 @@ int main(int argc, char** argv) {
     for (int run = 0; run < runs; ++run) {
       change(run);
       Sleep(2);
-      Measure(host, m.figures, [&] { mKestrelmark::CompareRegistry(cached); });
+      Measure(host, m.figures, [&] { CheckAsTheWindowDoes(cached, host); });
       ++m.kinds[static_cast<int>(cache.last_check())];
     }
     same_rows(m);
@@ -571,9 +579,9 @@ int main(int argc, char** argv) {
     mKestrelmark::MonitorCache cache;
     mKestrelmark::EngineContext cached{registry, files, host, &cache};
     // The first check reads everything.
-    Measure(host, first_cached, [&] { mKestrelmark::CompareRegistry(cached); });
+    Measure(host, first_cached, [&] { CheckAsTheWindowDoes(cached, host); });
     Sleep(2100);  // past the trust margin
-    mKestrelmark::CompareRegistry(cached);
+    CheckAsTheWindowDoes(cached, host);
     measure_cached(cache, quiet, [](int) {});
     measure_cached(cache, one_value,
                    [](int run) { SetDword(DeepKey(37), "Value 1", 1000 + run); });
@@ -582,7 +590,7 @@ int main(int argc, char** argv) {
     });
     Measure(host, forget, [&] { cache.Forget(); });
   }
-  host.controls.include_values = false;
+  host.selection.include_values = false;
   for (int run = 0; run < runs; ++run) {
     Measure(host, read_keys_only, [&] {
       const RegStuff::EntryList list =
@@ -592,13 +600,13 @@ int main(int argc, char** argv) {
   {
     mKestrelmark::MonitorCache cache;
     mKestrelmark::EngineContext cached{registry, files, host, &cache};
-    mKestrelmark::CompareRegistry(cached);
+    CheckAsTheWindowDoes(cached, host);
     Sleep(2100);
-    mKestrelmark::CompareRegistry(cached);
+    CheckAsTheWindowDoes(cached, host);
     measure_cached(cache, one_keys_only,
                    [](int run) { SetDword(DeepKey(53), "Value 1", 3000 + run); });
   }
-  host.controls.include_values = true;
+  host.selection.include_values = true;
 
   // Monitoring as the window runs it: a check half a second after the
   // previous one ended, for monitor_seconds; another process adds values
@@ -619,14 +627,14 @@ int main(int argc, char** argv) {
     // once a minute included).
     mKestrelmark::MonitorCache cache;
     mKestrelmark::EngineContext cached{registry, files, host, &cache};
-    mKestrelmark::CompareRegistry(cached);
+    CheckAsTheWindowDoes(cached, host);
     PumpUntil(host, Seconds() + 0.5);
     const double cpu_start = ProcessCpuSeconds();
     const double start = Seconds();
     std::printf("monitoring started\n");
     std::fflush(stdout);
     while (Seconds() - start < monitor_seconds) {
-      mKestrelmark::CompareRegistry(cached);
+      CheckAsTheWindowDoes(cached, host);
       ++monitor_checks;
       ++monitor_kinds[static_cast<int>(cache.last_check())];
       PumpUntil(host, Seconds() + 0.5);
@@ -641,7 +649,7 @@ int main(int argc, char** argv) {
     mKestrelmark::EngineContext cached{registry, files, host, &cache};
     const std::string probe_key = DeepKey(11);
     for (int i = 0; i < reg_adds; ++i) DeleteValue(probe_key, ("Probe " + std::to_string(i)).c_str());
-    mKestrelmark::CompareRegistry(cached);
+    CheckAsTheWindowDoes(cached, host);
     std::vector<std::atomic<double>> added(static_cast<std::size_t>(reg_adds));
     for (auto& a : added) a = 0;
     std::thread adder([&] {
@@ -656,7 +664,7 @@ int main(int argc, char** argv) {
     const double start = Seconds();
     while (found < reg_adds && Seconds() - start < reg_adds * 3 + 10) {
       PumpUntil(host, Seconds() + 0.5);
-      mKestrelmark::CompareRegistry(cached);
+      CheckAsTheWindowDoes(cached, host);
       const double shown = Seconds();
       for (int i = found; i < reg_adds; ++i) {
         const double at = added[static_cast<std::size_t>(i)];

@@ -173,10 +173,7 @@ bool GenerateBranch(const std::string& folder) {
 class DirectHost : public mKestrelmark::EngineHost {
  public:
   explicit DirectHost(HWND label) : label_(label) {}
-  mKestrelmark::BranchControls ReadBranchControls() override { return controls; }
   void SetStatus(const std::string& text) override { label_.SetText(text); }
-  void ClearResults() override {}
-  void AddResult(const std::string&) override {}
   void YieldToEventLoop() override {
     label_.FlushIfDue();
     loop_.YieldToEventLoop();
@@ -185,7 +182,6 @@ class DirectHost : public mKestrelmark::EngineHost {
     std::printf("message: %s\n", text.c_str());
   }
   void Flush() { label_.Flush(); }
-  mKestrelmark::BranchControls controls;
 
  private:
   platform::LazyLabel label_;
@@ -371,8 +367,8 @@ int main(int argc, char** argv) {
       HWND label = CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 300, 20, form.hwnd(),
                                  nullptr, GetModuleHandleA(nullptr), nullptr);
       DirectHost direct(label);
-      direct.controls.selected_option = 1;
-      direct.controls.subkey_text = branch;
+      const mKestrelmark::BranchSelection selection{platform::kHkeyCurrentUser, branch, true};
+      const std::string snapshot_path = mKestrelmark::SnapshotPath(files);
       mKestrelmark::EngineContext context{registry, files, direct};
       form.SelectOption(1);
       form.SetSubkeyText(branch);
@@ -383,12 +379,12 @@ int main(int argc, char** argv) {
         form.ReplaceResults(std::vector<std::string_view>(texts.begin(), texts.end()));
       }
       // Warm-up: the registry's pages and caches, once.
-      mKestrelmark::CreateSnapshot(context);
+      mKestrelmark::CreateSnapshot(context, selection, snapshot_path);
       std::vector<double> engine, window, clicked;
       double engine_wait = 0, window_wait = 0, clicked_wait = 0;
       for (int run = 0; run < runs; ++run) {
         Figure f = Measure(form.hwnd(), [&] {
-          mKestrelmark::CreateSnapshot(context);
+          mKestrelmark::CreateSnapshot(context, selection, snapshot_path);
           direct.Flush();
         });
         engine.push_back(f.seconds);

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <iterator>
 
+#include "engine/branch_selection.h"
+
 namespace cli {
 namespace {
 
@@ -14,34 +16,9 @@ std::string Lower(std::string text) {
   return text;
 }
 
-struct RootNames {
-  const char* short_name;
-  const char* long_name;
-};
-// In Option1's order, so that the index is the window's option index.
-constexpr RootNames kRoots[] = {{"HKCR", "HKEY_CLASSES_ROOT"},
-                                {"HKCU", "HKEY_CURRENT_USER"},
-                                {"HKLM", "HKEY_LOCAL_MACHINE"},
-                                {"HKU", "HKEY_USERS"},
-                                {"HKCC", "HKEY_CURRENT_CONFIG"}};
-
 ParseOutcome Error(std::string message) { return {std::nullopt, std::move(message)}; }
 
 }  // namespace
-
-std::optional<int> RootOptionFromName(const std::string& name) {
-  const std::string lower = Lower(name);
-  for (std::size_t i = 0; i < std::size(kRoots); ++i) {
-    if (lower == Lower(kRoots[i].short_name) || lower == Lower(kRoots[i].long_name))
-      return static_cast<int>(i);
-  }
-  return std::nullopt;
-}
-
-const char* RootName(int root_option) {
-  if (root_option < 0 || root_option >= static_cast<int>(std::size(kRoots))) return "?";
-  return kRoots[root_option].short_name;
-}
 
 ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
   for (const std::string& argument : arguments) {
@@ -79,9 +56,9 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
       const std::optional<std::string> text = value();
       if (!text) return Error(argument + " needs a value");
       if (name == "root") {
-        const std::optional<int> option = RootOptionFromName(*text);
-        if (!option) return Error("Unknown root: " + *text + " (HKLM, HKCU, HKCR, HKU or HKCC)");
-        request.root_option = *option;
+        const std::optional<platform::RootKey> root = mKestrelmark::HiveFromName(*text);
+        if (!root) return Error("Unknown root: " + *text + " (HKLM, HKCU, HKCR, HKU or HKCC)");
+        request.root = *root;
       } else if (name == "key") {
         request.key = *text;
       } else if (name == "file") {

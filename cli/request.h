@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry.h"
+
 namespace cli {
 
 enum class Command { kUsage, kSnapshot, kCheck };
@@ -13,7 +15,7 @@ enum class Format { kText, kJson };
 
 struct Request {
   Command command = Command::kUsage;
-  int root_option = 2;             // the window's Option1 index: HKLM
+  platform::RootKey root = platform::kHkeyLocalMachine;  // the window's default
   std::optional<std::string> key;  // nullopt: the stored "Subkey" preference
   bool include_values = true;
   std::optional<std::string> file;  // nullopt: the window's snapshot path
@@ -31,12 +33,6 @@ struct ParseOutcome {
 // may be given once; a switch's value is the next argument, whatever it
 // looks like. "/?" anywhere asks for the usage.
 ParseOutcome ParseArguments(const std::vector<std::string>& arguments);
-
-// The root option for "HKLM", "HKEY_LOCAL_MACHINE", ... (any case); nullopt
-// for anything else.
-std::optional<int> RootOptionFromName(const std::string& name);
-// "HKLM" and the others, for messages.
-const char* RootName(int root_option);
 
 // The usage text, lines ended by CR LF.
 const std::string& UsageText();

@@ -32,6 +32,7 @@ std::string DescribeCurrentException() {
 }
 
 void ErrorTrap::Report(const std::string& description, unsigned line) {
+  ++reports_;
   boxes_.ShowMessage(FormatErrorReport(description, procedure_, line), kErrorReportTitle,
                      platform::MessageIcon::kWarning);
 }

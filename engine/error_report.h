@@ -9,6 +9,7 @@
 #pragma once
 
 #include <exception>
+#include <optional>
 #include <source_location>
 #include <string>
 #include <utility>
@@ -45,11 +46,32 @@ class ErrorTrap {
     }
   }
 
+  // A step whose failure the caller reports itself, or not (a failure
+  // already reported once): runs it and hands back what went wrong, with
+  // the line where the step is written.
+  struct Failure {
+    std::string description;
+    unsigned line = 0;
+  };
+  template <class Statement>
+  std::optional<Failure> Attempt(Statement&& statement,
+                                 std::source_location where = std::source_location::current()) {
+    try {
+      std::forward<Statement>(statement)();
+      return std::nullopt;
+    } catch (...) {
+      return Failure{DescribeCurrentException(), where.line()};
+    }
+  }
+
   void Report(const std::string& description, unsigned line);
+  // How many failures this trap has reported.
+  int reports() const { return reports_; }
 
  private:
   std::string procedure_;
   platform::MessageBoxes& boxes_;
+  int reports_ = 0;
 };
 
 }  // namespace mKestrelmark

@@ -2,8 +2,6 @@
 
 #include <chrono>
 
-#include "engine/m_kestrelmark.h"
-
 namespace mKestrelmark {
 namespace {
 
@@ -17,183 +15,181 @@ constexpr platform::KeyTime kUnitsPerMs = 10'000;
 
 }  // namespace
 
-void ReleaseInPieces(SnapshotLines& loaded, EngineHost& host) {
-  loaded.set.reset();
-  host.YieldToEventLoop();
-  std::vector<std::string_view>().swap(loaded.lines);
-  host.YieldToEventLoop();
-  loaded.text.reset();
-  loaded.size = 0;
-  host.YieldToEventLoop();
-}
-
 MonitorCache::MonitorCache(SteadyClock steady_clock)
     : steady_clock_(steady_clock ? std::move(steady_clock) : SteadyClock(SteadyMilliseconds)) {}
 
 MonitorCache::~MonitorCache() = default;
 
 void MonitorCache::Forget() {
+  if (busy_) {
+    forget_when_idle_ = true;
+    return;
+  }
+  ForgetNow();
+}
+
+void MonitorCache::set_busy(bool busy) {
+  busy_ = busy;
+  if (!busy_ && forget_when_idle_) ForgetNow();
+}
+
+void MonitorCache::ForgetNow() {
+  forget_when_idle_ = false;
   branch_.Forget();
   watch_.reset();
-  have_reading_ = false;
-  safety_walk_done_ = false;
-  have_snapshot_ = false;
-  snapshot_ = SnapshotLines();
-  have_rows_ = false;
-  rows_.clear();
-  failure_path_.clear();
-  failure_description_.clear();
-  ++reading_generation_;
+  reading_of_.reset();
+  last_safety_walk_ms_.reset();
+  snapshot_.reset();
+  rows_.reset();
+  failure_.reset();
 }
 
-bool MonitorCache::OneWatchSeesAll(platform::RootKey root, const std::string& start_path) {
-  return !start_path.empty() && root != platform::kHkeyClassesRoot &&
-         root != platform::kHkeyUsers && root != platform::kHkeyCurrentConfig;
+bool MonitorCache::OneWatchSeesAll(const BranchSelection& selection) {
+  return !selection.start_path.empty() && selection.root != platform::kHkeyClassesRoot &&
+         selection.root != platform::kHkeyUsers && selection.root != platform::kHkeyCurrentConfig;
 }
 
-const SnapshotLines* MonitorCache::CachedSnapshot(
+std::shared_ptr<const SnapshotLines> MonitorCache::CachedSnapshot(
     const std::string& path, const std::optional<platform::FileStamp>& stamp) const {
   // Size and write time tell a file replaced by anyone; the generation tells
   // one our own snapshot command replaced within the same clock step.
-  if (!have_snapshot_ || !stamp || !snapshot_stamp_ || *stamp != *snapshot_stamp_ ||
-      path != snapshot_path_ || kept_generation_ != snapshot_generation_)
+  if (!snapshot_ || !stamp || !snapshot_->stamp || *stamp != *snapshot_->stamp ||
+      path != snapshot_->path || snapshot_->generation != snapshot_generation_)
     return nullptr;
-  return &snapshot_;
+  return snapshot_->lines;
 }
 
-const SnapshotLines& MonitorCache::KeepSnapshot(const std::string& path,
-                                                const std::optional<platform::FileStamp>& stamp,
-                                                std::uint64_t generation, SnapshotLines lines) {
-  snapshot_ = std::move(lines);
-  have_snapshot_ = true;
-  snapshot_path_ = path;
-  snapshot_stamp_ = stamp;
-  kept_generation_ = generation;
-  ++snapshot_serial_;
+void MonitorCache::KeepSnapshot(const std::string& path,
+                                const std::optional<platform::FileStamp>& stamp,
+                                std::uint64_t generation,
+                                std::shared_ptr<const SnapshotLines> lines) {
+  snapshot_.emplace(KeptSnapshot{path, stamp, generation, std::move(lines)});
   // The snapshot reads again: a later failure is news.
-  failure_path_.clear();
-  failure_description_.clear();
-  return snapshot_;
+  failure_.reset();
 }
 
 bool MonitorCache::FirstReportOfFailure(const std::string& path, const std::string& description) {
-  have_snapshot_ = false;
-  have_rows_ = false;
-  if (path == failure_path_ && description == failure_description_) return false;
-  failure_path_ = path;
-  failure_description_ = description;
+  snapshot_.reset();
+  rows_.reset();
+  if (failure_ && failure_->path == path && failure_->description == description) return false;
+  failure_.emplace(ReportedFailure{path, description});
   return true;
 }
 
-const RegStuff::EntryList& MonitorCache::ReadBranch(const EngineContext& context,
-                                                    const BranchSelection& selection) {
-  platform::Registry& registry = context.registry;
-  const std::uint64_t now_ms = steady_clock_();
-  const platform::KeyTime wall = registry.CurrentTime();
-
-  // A clock set back lets a key be stamped again with a time it had before,
-  // so key times read before the change say nothing after it.
-  if (last_wall_ != platform::kUnknownKeyTime && wall != platform::kUnknownKeyTime) {
-    const double wall_ms = (static_cast<double>(wall) - static_cast<double>(last_wall_)) /
+void MonitorCache::NoteClockStep(std::uint64_t now_ms, platform::KeyTime wall) {
+  if (last_clocks_ && last_clocks_->wall != platform::kUnknownKeyTime &&
+      wall != platform::kUnknownKeyTime) {
+    const double wall_ms = (static_cast<double>(wall) - static_cast<double>(last_clocks_->wall)) /
                            static_cast<double>(kUnitsPerMs);
-    const double steady_ms = static_cast<double>(now_ms - last_steady_ms_);
+    const double steady_ms = static_cast<double>(now_ms - last_clocks_->steady_ms);
     if (wall_ms < steady_ms - kClockSlackMs || wall_ms > steady_ms + kClockSlackMs)
       clock_changed_ = true;
   }
-  last_wall_ = wall;
-  last_steady_ms_ = now_ms;
+  last_clocks_.emplace(ClockReading{now_ms, wall});
+}
 
-  const bool same_selection = have_reading_ && selection.root == root_ &&
-                              selection.start_path == start_path_ &&
-                              selection.include_values == include_values_;
-  if (clock_changed_ || !same_selection) {
+void MonitorCache::StartOverIfStale(const BranchSelection& selection) {
+  if (clock_changed_ || !reading_of_ || !(*reading_of_ == selection)) {
     branch_.Forget();
     watch_.reset();
-    have_reading_ = false;
-    safety_walk_done_ = false;
+    reading_of_.reset();
+    last_safety_walk_ms_.reset();
     clock_changed_ = false;
   }
-  root_ = selection.root;
-  start_path_ = selection.start_path;
-  include_values_ = selection.include_values;
-
   // The merged HKCR view: a key's values and time may come from either of
   // two trees, so no time is proof of anything there; it is read whole.
   if (selection.root == platform::kHkeyClassesRoot) branch_.Forget();
+}
 
-  bool changed = true;
-  if (OneWatchSeesAll(selection.root, selection.start_path)) {
-    // One call tells a deleted (or dropped) watched key: a watch never
-    // signals the deletion of its own key.
-    if (watch_ && watch_->Check() != platform::kErrorSuccess) {
-      watch_.reset();
-      branch_.Forget();
-      have_reading_ = false;
-    }
-    if (watch_) {
-      changed = watch_->Signalled();
-      // Armed again before reading, never after: a change made between the
-      // signal and the arm is then seen by this reading, and one made during
-      // the reading signals the next check.
-      if (changed && watch_->Arm() != platform::kErrorSuccess) {
-        watch_.reset();
-        branch_.Forget();
-      }
-    } else {
-      // A start key that does not exist yet, or cannot be watched: read
-      // whole at every check until a watch holds.
-      if (registry.WatchBranch(selection.root, selection.start_path, &watch_) !=
-          platform::kErrorSuccess)
-        watch_.reset();
-      branch_.Forget();
-    }
-  } else {
+bool MonitorCache::MayHaveChanged(platform::Registry& registry,
+                                  const BranchSelection& selection) {
+  if (!OneWatchSeesAll(selection)) {
     watch_.reset();
+    return true;
   }
+  // One call tells a deleted (or dropped) watched key: a watch never
+  // signals the deletion of its own key.
+  if (watch_ && watch_->Check() != platform::kErrorSuccess) {
+    watch_.reset();
+    branch_.Forget();
+    reading_of_.reset();
+  }
+  if (!watch_) {
+    // A start key that does not exist yet, or cannot be watched: read whole
+    // at every check until a watch holds.
+    if (registry.WatchBranch(selection.root, selection.start_path, &watch_) !=
+        platform::kErrorSuccess)
+      watch_.reset();
+    branch_.Forget();
+    return true;
+  }
+  if (!watch_->Signalled()) return false;
+  // Armed again before reading, never after: a change made between the
+  // signal and the arm is then seen by this reading, and one made during the
+  // reading signals the next check.
+  if (watch_->Arm() != platform::kErrorSuccess) {
+    watch_.reset();
+    branch_.Forget();
+  }
+  return true;
+}
 
-  const bool safety_due =
-      !safety_walk_done_ || now_ms - last_safety_walk_ms_ >= kSafetyWalkMs;
+bool MonitorCache::SafetyWalkDue(std::uint64_t now_ms) const {
+  return !last_safety_walk_ms_ || now_ms - *last_safety_walk_ms_ >= kSafetyWalkMs;
+}
+
+std::shared_ptr<const RegStuff::EntryList> MonitorCache::ReadBranch(
+    platform::Registry& registry, EngineHost& host, const BranchSelection& selection) {
+  const std::uint64_t now_ms = steady_clock_();
+  const platform::KeyTime wall = registry.CurrentTime();
+  NoteClockStep(now_ms, wall);
+  StartOverIfStale(selection);
+  const bool changed = MayHaveChanged(registry, selection);
+  const bool safety_walk = SafetyWalkDue(now_ms);
   // Quiet: nothing signalled since the watch was armed before the last
   // reading, the watched key lives, the selection is the same, and no
   // safety walk is due; the last reading is what a reading now would give.
-  if (watch_ && !changed && have_reading_ && !safety_due) {
+  if (watch_ && !changed && reading_of_ && !safety_walk) {
     last_check_ = CheckKind::kQuiet;
     return branch_.entries();
   }
+  if (safety_walk) last_safety_walk_ms_ = now_ms;
+  return Walk(registry, host, selection, wall, safety_walk);
+}
 
-  RegStuff::WalkRules rules;
+std::shared_ptr<const RegStuff::EntryList> MonitorCache::Walk(platform::Registry& registry,
+                                                              EngineHost& host,
+                                                              const BranchSelection& selection,
+                                                              platform::KeyTime wall,
+                                                              bool safety_walk) {
+  RegStuff::ReusePolicy policy;
   if (wall != platform::kUnknownKeyTime && wall > kTrustMargin)
-    rules.trust_before = wall - kTrustMargin;
-  rules.open_every_key = safety_due;
-  if (safety_due) {
-    last_safety_walk_ms_ = now_ms;
-    safety_walk_done_ = true;
-  }
-  const bool had_tree = have_reading_;
-  have_reading_ = false;
-  ++reading_generation_;
-  const RegStuff::EntryList& entries =
-      branch_.Read(registry, context.host, selection.root, selection.start_path,
-                   selection.include_values, rules);
-  have_reading_ = true;
-  last_check_ = had_tree && branch_.counts().value_lists_kept + branch_.counts().keys_skipped > 0
+    policy.trust_before = wall - kTrustMargin;
+  policy.open_every_key = safety_walk;
+  const bool had_tree = reading_of_.has_value();
+  reading_of_.reset();
+  std::shared_ptr<const RegStuff::EntryList> entries =
+      branch_.Read(registry, host, selection, policy);
+  reading_of_ = selection;
+  const RegStuff::WalkCounts& counts = branch_.counts();
+  last_check_ = had_tree && counts.value_lists_kept + counts.keys_skipped > 0
                     ? CheckKind::kIncremental
                     : CheckKind::kFull;
   return entries;
 }
 
-const std::vector<std::string_view>* MonitorCache::CachedRows() const {
-  if (!have_rows_ || !have_snapshot_ || rows_reading_ != reading_generation_ ||
-      rows_snapshot_ != snapshot_serial_)
+const std::vector<std::string_view>* MonitorCache::CachedRows(
+    const RegStuff::EntryList* reading, const SnapshotLines* snapshot) const {
+  if (!rows_ || !snapshot_ || rows_->reading.get() != reading ||
+      rows_->snapshot.get() != snapshot || snapshot_->lines.get() != snapshot)
     return nullptr;
-  return &rows_;
+  return &rows_->rows;
 }
 
-void MonitorCache::KeepRows(std::vector<std::string_view> rows) {
-  rows_ = std::move(rows);
-  have_rows_ = true;
-  rows_reading_ = reading_generation_;
-  rows_snapshot_ = snapshot_serial_;
+void MonitorCache::KeepRows(std::shared_ptr<const RegStuff::EntryList> reading,
+                            std::shared_ptr<const SnapshotLines> snapshot,
+                            std::vector<std::string_view> rows) {
+  rows_.emplace(KeptRows{std::move(reading), std::move(snapshot), std::move(rows)});
 }
 
 }  // namespace mKestrelmark

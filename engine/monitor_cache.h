@@ -4,6 +4,12 @@
 // rows of the last check. CompareRegistry uses it when the window hands one
 // in; every shortcut falls back to a full reading when it is not provably
 // safe, and the rows are the ones a full reading would give.
+//
+// Who may drop what: a check holds the cache for its whole length (busy),
+// and everything it takes from the cache is shared with it, so nothing a
+// running check uses is ever dropped under it. Forget during a check (the
+// user switches monitoring off in one of the check's yields) is carried out
+// when the check ends.
 #pragma once
 
 #include <cstdint>
@@ -15,15 +21,13 @@
 #include <vector>
 
 #include "engine/branch_cache.h"
+#include "engine/branch_selection.h"
 #include "engine/host.h"
-#include "engine/line_set.h"
+#include "engine/snapshot_file.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
 
 namespace mKestrelmark {
-
-struct EngineContext;
-struct BranchSelection;
 
 // How the last check came by its fresh reading.
 enum class CheckKind {
@@ -32,19 +36,6 @@ enum class CheckKind {
   kIncremental,  // a walk that re-read only keys whose time changed
   kFull,         // every key read
 };
-
-// The snapshot file's text, its lines and their set.
-struct SnapshotLines {
-  std::unique_ptr<char[]> text;
-  std::size_t size = 0;
-  std::vector<std::string_view> lines;  // into text
-  std::optional<LineSet> set;
-};
-
-// Its pieces are tens of megabytes each for a large snapshot: each is given
-// back with a yield after it, rather than all at once at the end of a
-// command. Empty afterwards.
-void ReleaseInPieces(SnapshotLines& loaded, EngineHost& host);
 
 class MonitorCache {
  public:
@@ -75,7 +66,8 @@ class MonitorCache {
   void ClockChanged() { clock_changed_ = true; }
   // Our own snapshot command replaced the snapshot file.
   void SnapshotWritten() { ++snapshot_generation_; }
-  // Everything kept is dropped; the next check reads everything.
+  // Everything kept is dropped; the next check reads everything. During a
+  // check, at its end.
   void Forget();
 
   CheckKind last_check() const { return last_check_; }
@@ -83,71 +75,95 @@ class MonitorCache {
 
   // --- Used by CompareRegistry ---
   // The cached lines when the file is still the one they were read from.
-  const SnapshotLines* CachedSnapshot(const std::string& path,
-                                      const std::optional<platform::FileStamp>& stamp) const;
+  std::shared_ptr<const SnapshotLines> CachedSnapshot(
+      const std::string& path, const std::optional<platform::FileStamp>& stamp) const;
   // Takes lines read from the file with stamp and generation, both taken
   // before reading.
-  const SnapshotLines& KeepSnapshot(const std::string& path,
-                                    const std::optional<platform::FileStamp>& stamp,
-                                    std::uint64_t generation, SnapshotLines lines);
+  void KeepSnapshot(const std::string& path, const std::optional<platform::FileStamp>& stamp,
+                    std::uint64_t generation, std::shared_ptr<const SnapshotLines> lines);
   std::uint64_t snapshot_generation() const { return snapshot_generation_; }
   // True when this failure to read the snapshot was not reported yet: the
   // same failure on the same file is reported once, not at every check.
   bool FirstReportOfFailure(const std::string& path, const std::string& description);
 
   // The fresh reading of the selection: the last one again, a walk over
-  // what may have changed, or a full reading. Valid until the next call.
-  const RegStuff::EntryList& ReadBranch(const EngineContext& context,
-                                        const BranchSelection& selection);
+  // what may have changed, or a full reading.
+  std::shared_ptr<const RegStuff::EntryList> ReadBranch(platform::Registry& registry,
+                                                        EngineHost& host,
+                                                        const BranchSelection& selection);
   // What the last reading gave, also when an error cut it short.
-  const RegStuff::EntryList& last_reading() const { return branch_.entries(); }
-  // The last check's rows, when they were compared against the same
-  // reading and the same snapshot lines as now.
-  const std::vector<std::string_view>* CachedRows() const;
-  void KeepRows(std::vector<std::string_view> rows);
+  std::shared_ptr<const RegStuff::EntryList> last_reading() const { return branch_.entries(); }
+  // The last check's rows, when they were compared against this very
+  // reading and these very snapshot lines.
+  const std::vector<std::string_view>* CachedRows(const RegStuff::EntryList* reading,
+                                                  const SnapshotLines* snapshot) const;
+  void KeepRows(std::shared_ptr<const RegStuff::EntryList> reading,
+                std::shared_ptr<const SnapshotLines> snapshot,
+                std::vector<std::string_view> rows);
 
   // A check in progress (a nested check from a yield must not reuse it).
   bool busy() const { return busy_; }
-  void set_busy(bool busy) { busy_ = busy; }
+  void set_busy(bool busy);
 
  private:
+  struct ClockReading {
+    std::uint64_t steady_ms;
+    platform::KeyTime wall;
+  };
+  struct KeptSnapshot {
+    std::string path;
+    std::optional<platform::FileStamp> stamp;
+    std::uint64_t generation;
+    std::shared_ptr<const SnapshotLines> lines;
+  };
+  struct KeptRows {
+    std::shared_ptr<const RegStuff::EntryList> reading;
+    std::shared_ptr<const SnapshotLines> snapshot;
+    std::vector<std::string_view> rows;  // into reading
+  };
+  struct ReportedFailure {
+    std::string path;
+    std::string description;
+  };
+
   // One watch sees the whole branch only for a key below a root; a whole
   // root (separate hives), HKCR (two merged trees), HKU (loaded hives) and
   // HKCC (a link) may change where one watch does not look.
-  static bool OneWatchSeesAll(platform::RootKey root, const std::string& start_path);
+  static bool OneWatchSeesAll(const BranchSelection& selection);
+
+  void ForgetNow();
+  // A clock set back lets a key be stamped again with a time it had before,
+  // so key times read before the change say nothing after it.
+  void NoteClockStep(std::uint64_t now_ms, platform::KeyTime wall);
+  // Drops the reading, the tree and the watch when they belong to another
+  // selection or an earlier clock.
+  void StartOverIfStale(const BranchSelection& selection);
+  // Whether the branch may have changed since the last reading; arms the
+  // watch for the reading to come.
+  bool MayHaveChanged(platform::Registry& registry, const BranchSelection& selection);
+  bool SafetyWalkDue(std::uint64_t now_ms) const;
+  std::shared_ptr<const RegStuff::EntryList> Walk(platform::Registry& registry,
+                                                  EngineHost& host,
+                                                  const BranchSelection& selection,
+                                                  platform::KeyTime wall, bool safety_walk);
 
   SteadyClock steady_clock_;
   RegStuff::CachedBranch branch_;
   std::unique_ptr<platform::BranchWatch> watch_;
-  bool have_reading_ = false;
-  platform::RootKey root_ = 0;
-  std::string start_path_;
-  bool include_values_ = false;
-  std::uint64_t last_safety_walk_ms_ = 0;
-  bool safety_walk_done_ = false;
-  std::uint64_t last_steady_ms_ = 0;
-  platform::KeyTime last_wall_ = platform::kUnknownKeyTime;
+  // The selection of the complete reading held, if one is.
+  std::optional<BranchSelection> reading_of_;
+  std::optional<std::uint64_t> last_safety_walk_ms_;
+  std::optional<ClockReading> last_clocks_;
   bool clock_changed_ = false;
   CheckKind last_check_ = CheckKind::kNone;
-  std::uint64_t reading_generation_ = 0;  // bumped by every reading that may differ
 
-  SnapshotLines snapshot_;
-  bool have_snapshot_ = false;
-  std::string snapshot_path_;
-  std::optional<platform::FileStamp> snapshot_stamp_;
+  std::optional<KeptSnapshot> snapshot_;
   std::uint64_t snapshot_generation_ = 0;
-  std::uint64_t kept_generation_ = 0;
-  std::uint64_t snapshot_serial_ = 0;  // bumped by every KeepSnapshot
-
-  std::vector<std::string_view> rows_;
-  bool have_rows_ = false;
-  std::uint64_t rows_reading_ = 0;
-  std::uint64_t rows_snapshot_ = 0;
-
-  std::string failure_path_;
-  std::string failure_description_;
+  std::optional<KeptRows> rows_;
+  std::optional<ReportedFailure> failure_;
 
   bool busy_ = false;
+  bool forget_when_idle_ = false;
 };
 
 }  // namespace mKestrelmark

@@ -236,21 +236,19 @@ std::string Listed(const Strings& entries) {
 void CheckRoundTrip(platform::MemoryRegistry& registry, const std::string& start_path,
                     bool include_values, const Strings& expected) {
   platform::MemoryFileSystem files;
-  files.SetEnvironment("TEMP", std::string("C:\\Temp"));
   RecordingHost host;
-  host.controls.selected_option = 1;  // HKCU
-  host.controls.search_subkey = true;
-  host.controls.subkey_text = start_path;
-  host.controls.include_values = include_values;
+  const mKestrelmark::BranchSelection selection{platform::kHkeyCurrentUser, start_path,
+                                                include_values};
+  const std::string snapshot_path = "C:\\Temp\\registry.snp";
   const mKestrelmark::EngineContext context{registry, files, host};
-  mKestrelmark::CreateSnapshot(context);
+  mKestrelmark::CreateSnapshot(context, selection, snapshot_path);
   std::string file;
   for (const std::string& entry : expected) file += entry + "\r\n";
-  const std::optional<std::string> written = files.FileBytes("C:\\Temp\\registry.snp");
+  const std::optional<std::string> written = files.FileBytes(snapshot_path);
   KM_FUZZ_CHECK(written == file, "snapshot of " + Quoted(start_path) + " is " +
                                      (written ? Quoted(*written) : "missing") + ", expected " +
                                      Quoted(file));
-  mKestrelmark::CompareRegistry(context);
+  mKestrelmark::CompareRegistry(context, selection, snapshot_path);
   KM_FUZZ_CHECK(host.messages.empty() && host.rows.empty() &&
                     host.statuses.back() == mKestrelmark::kStatusComparisonComplete,
                 "check of the unchanged " + Quoted(start_path) + " reports " + Listed(host.rows) +

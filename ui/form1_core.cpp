@@ -96,9 +96,10 @@ std::string MakeAppTitle(const std::string& display_name) {
   return title;
 }
 
-std::string TrimOneTrailingBackslash(const std::string& text) {
-  if (!text.empty() && text.back() == '\\') return text.substr(0, text.size() - 1);
-  return text;
+platform::RootKey RootKeyForOption(int option_index) {
+  if (option_index < 0 || option_index >= static_cast<int>(std::size(mKestrelmark::kHives)))
+    return 0;
+  return mKestrelmark::kHives[option_index].key;
 }
 
 int DrawVisitNumber(unsigned seconds_since_midnight) {

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/branch_selection.h"
+#include "platform/registry.h"
+
 namespace ui {
 
 enum class ControlId {
@@ -88,7 +91,12 @@ std::vector<ControlId> FocusOrder(int selected_option);
 std::string MakeAppTitle(const std::string& display_name);
 
 // The subkey box on leaving: one trailing backslash goes, nothing else.
-std::string TrimOneTrailingBackslash(const std::string& text);
+using mKestrelmark::TrimOneTrailingBackslash;
+
+// The root-hive table: Option1 index 0..4 to HKCR, HKCU, HKLM, HKU, HKCC.
+// Any other index (no button selected) gives 0, a root that never opens, so
+// such a reading is empty.
+platform::RootKey RootKeyForOption(int option_index);
 
 // The once-in-a-hundred draw seeded from the seconds since midnight: a whole
 // number from 1 to 100. The maker's site is opened on a 7.

@@ -167,15 +167,14 @@ ControlId Form1::ControlFromWindow(HWND window) const {
 
 
 // ---------------------------------------------------------------------------
-// EngineHost
+// Branch selection, results and the engine's host
 
-mKestrelmark::BranchControls Form1::ReadBranchControls() {
-  mKestrelmark::BranchControls controls;
-  controls.selected_option = SelectedOption();
-  controls.search_subkey = Checked(ControlId::kChkSubkey);
-  controls.subkey_text = SubkeyText();
-  controls.include_values = Checked(ControlId::kChkValues);
-  return controls;
+mKestrelmark::BranchSelection Form1::SelectionFromControls() const {
+  mKestrelmark::BranchSelection selection;
+  selection.root = RootKeyForOption(SelectedOption());
+  selection.start_path = Checked(ControlId::kChkSubkey) ? SubkeyText() : std::string();
+  selection.include_values = Checked(ControlId::kChkValues);
+  return selection;
 }
 
 void Form1::SetStatus(const std::string& text) { status_.SetText(text); }

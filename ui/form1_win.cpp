@@ -163,7 +163,9 @@ void Form1::PushButton2_Click() {
     trap([&] { SetPointer(Pointer::kHourglass); });
     trap([&] { EnableWindow(Control(ControlId::kPushButton4), FALSE); });
     trap([&] {
-      mKestrelmark::CreateSnapshot({services_.registry, services_.files, *this, &monitor_cache_});
+      mKestrelmark::CreateSnapshot({services_.registry, services_.files, *this, &monitor_cache_},
+                                   SelectionFromControls(),
+                                   mKestrelmark::SnapshotPath(services_.files));
       FlushStatus();
     });
     trap([&] { EnableWindow(Control(ControlId::kPushButton4), TRUE); });
@@ -200,7 +202,8 @@ void Form1::txtSubkey_LostFocus() {
 void Form1::PushButton4_Click() {
   mKestrelmark::ErrorTrap trap("Form1.PushButton4_Click", *this);
   rules_.Switch(trap);
-  // The watch and the last reading are held only while monitoring runs.
+  // The watch and the last reading are held only while monitoring runs (a
+  // check running now keeps what it uses until it ends).
   if (!rules_.timer().Running()) monitor_cache_.Forget();
 }
 
@@ -208,7 +211,12 @@ void Form1::Timer1_Timer() {
   // The guards, the missing-snapshot switch-off and the timer's stop and
   // re-arm around the comparison are the rules' (Form1Rules::Tick).
   rules_.Tick([&] {
-    mKestrelmark::CompareRegistry({services_.registry, services_.files, *this, &monitor_cache_});
+    mKestrelmark::CheckResult result = mKestrelmark::CompareRegistry(
+        {services_.registry, services_.files, *this, &monitor_cache_}, SelectionFromControls(),
+        mKestrelmark::SnapshotPath(services_.files));
+    // The rows are in the list by now (ShowRows); what only the result
+    // holds goes back in pieces.
+    mKestrelmark::ReleaseInPieces(result, *this);
     FlushStatus();
   });
 }
@@ -307,7 +315,10 @@ void Form1::Form_QueryUnload(bool* cancel, int) {
   trap([&] { services_.event_loop.PumpPending(); });
   trap([&] { services_.event_loop.PumpPending(); });
   // A close in the middle of a snapshot leaves its unfinished file.
-  trap([&] { mKestrelmark::RemoveUnfinishedSnapshot(services_.files); });
+  trap([&] {
+    mKestrelmark::RemoveUnfinishedSnapshot(services_.files,
+                                           mKestrelmark::SnapshotPath(services_.files));
+  });
   if (cancel != nullptr) *cancel = false;
   trap([&] { EndProcess(0); });
 }

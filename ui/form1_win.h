@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/branch_selection.h"
 #include "engine/host.h"
 #include "engine/monitor_cache.h"
 #include "platform/clipboard.h"
@@ -132,12 +133,20 @@ class Form1 final : public mKestrelmark::EngineHost,
   void PushButton9_MouseMove();
   void PushButton18_MouseMove();
 
+  // What the branch controls select now: the root from Option1, the
+  // subkey when "Search SubKey" is checked, values when chkValues is.
+  mKestrelmark::BranchSelection SelectionFromControls() const;
+
+  // ListView2's rows.
+  void ClearResults();
+  void AddResult(const std::string& text);
+  // Every row replaced, in place: ticks and the scroll position of rows
+  // that stay survive.
+  void ReplaceResults(const std::vector<std::string_view>& rows);
+
   // EngineHost.
-  mKestrelmark::BranchControls ReadBranchControls() override;
   void SetStatus(const std::string& text) override;
-  void ClearResults() override;
-  void AddResult(const std::string& text) override;
-  void ReplaceResults(const std::vector<std::string_view>& rows) override;
+  void ShowRows(const std::vector<std::string_view>& rows) override { ReplaceResults(rows); }
   void YieldToEventLoop() override;
   // Fills in the application title when title is empty.
   void ShowMessage(const std::string& text, const std::string& title,

@@ -36,7 +36,7 @@ TEST(ParseArgumentsTest, DefaultsAreTheWindows) {
   ASSERT_TRUE(outcome.request) << outcome.error;
   const Request& request = *outcome.request;
   EXPECT_EQ(request.command, Command::kCheck);
-  EXPECT_EQ(request.root_option, 2);  // HKLM
+  EXPECT_EQ(request.root, platform::kHkeyLocalMachine);
   EXPECT_FALSE(request.key);
   EXPECT_TRUE(request.include_values);
   EXPECT_FALSE(request.file);
@@ -52,7 +52,7 @@ TEST(ParseArgumentsTest, EveryOptionInAnyCaseAndEitherPrefix) {
   ASSERT_TRUE(outcome.request) << outcome.error;
   const Request& request = *outcome.request;
   EXPECT_EQ(request.command, Command::kCheck);
-  EXPECT_EQ(request.root_option, 1);
+  EXPECT_EQ(request.root, platform::kHkeyCurrentUser);
   EXPECT_EQ(request.key, "/Soft ware\\x");  // a value is taken whatever it looks like
   EXPECT_FALSE(request.include_values);
   EXPECT_EQ(request.file, "a.snp");
@@ -61,18 +61,16 @@ TEST(ParseArgumentsTest, EveryOptionInAnyCaseAndEitherPrefix) {
   EXPECT_TRUE(request.deleted);
 }
 
-TEST(ParseArgumentsTest, RootsInOptionOrder) {
-  const std::pair<const char*, int> cases[] = {{"HKCR", 0},
-                                               {"HKCU", 1},
-                                               {"HKLM", 2},
-                                               {"HKU", 3},
-                                               {"HKCC", 4},
-                                               {"HKEY_USERS", 3},
-                                               {"hkey_current_config", 4}};
-  for (const auto& [name, option] : cases) {
+TEST(ParseArgumentsTest, RootsByShortAndLongNames) {
+  const std::pair<const char*, platform::RootKey> cases[] = {
+      {"HKCR", platform::kHkeyClassesRoot},       {"HKCU", platform::kHkeyCurrentUser},
+      {"HKLM", platform::kHkeyLocalMachine},      {"HKU", platform::kHkeyUsers},
+      {"HKCC", platform::kHkeyCurrentConfig},     {"HKEY_USERS", platform::kHkeyUsers},
+      {"hkey_current_config", platform::kHkeyCurrentConfig}};
+  for (const auto& [name, root] : cases) {
     const ParseOutcome outcome = ParseArguments({"/snapshot", "/root", name});
     ASSERT_TRUE(outcome.request) << name;
-    EXPECT_EQ(outcome.request->root_option, option) << name;
+    EXPECT_EQ(outcome.request->root, root) << name;
   }
 }
 
@@ -360,16 +358,13 @@ class CommandTest : public ::testing::Test {
 
   // The window's engine on the same branch, as "Create Registry Snapshot"
   // and a monitoring tick drive it.
-  mKestrelmark::testing::RecordingHost EngineHostFor(const std::string& key, bool values = true) {
-    mKestrelmark::testing::RecordingHost host;
-    host.controls.selected_option = 1;
-    host.controls.subkey_text = key;
-    host.controls.include_values = values;
-    return host;
+  static mKestrelmark::BranchSelection SelectionFor(const std::string& key, bool values = true) {
+    return {platform::kHkeyCurrentUser, key, values};
   }
   std::string EngineSnapshot(const std::string& key, bool values = true) {
-    auto host = EngineHostFor(key, values);
-    mKestrelmark::CreateSnapshot({registry_, files_, host});
+    mKestrelmark::testing::RecordingHost host;
+    mKestrelmark::CreateSnapshot({registry_, files_, host}, SelectionFor(key, values),
+                                 kDefaultSnapshot);
     return *files_.FileBytes(kDefaultSnapshot);
   }
   platform::MemoryRegistry registry_;

@@ -212,24 +212,21 @@ class CommandLineTest : public km_test::ScratchKeyTest {
     return args;
   }
 
-  mKestrelmark::testing::RecordingHost EngineHost(bool values = true) const {
-    mKestrelmark::testing::RecordingHost host;
-    host.controls.selected_option = 1;  // HKCU
-    host.controls.subkey_text = S();
-    host.controls.include_values = values;
-    return host;
+  mKestrelmark::BranchSelection WindowSelection(bool values = true) const {
+    return {platform::kHkeyCurrentUser, S(), values};
   }
   // The window engine's snapshot of S, at TEMP\registry.snp.
   std::string EngineSnapshot(bool values = true) {
-    auto host = EngineHost(values);
-    mKestrelmark::CreateSnapshot({registry_, files_, host});
+    mKestrelmark::testing::RecordingHost host;
+    mKestrelmark::CreateSnapshot({registry_, files_, host}, WindowSelection(values),
+                                 engine_snapshot_);
     EXPECT_TRUE(host.messages.empty());
     return files_.ReadWholeFile(engine_snapshot_);
   }
   // The window engine's rows of a check of S against TEMP\registry.snp.
   std::vector<std::string> EngineRows() {
-    auto host = EngineHost();
-    mKestrelmark::CompareRegistry({registry_, files_, host});
+    mKestrelmark::testing::RecordingHost host;
+    mKestrelmark::CompareRegistry({registry_, files_, host}, WindowSelection(), engine_snapshot_);
     EXPECT_TRUE(host.messages.empty());
     return host.rows;
   }

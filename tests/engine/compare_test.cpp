@@ -169,7 +169,7 @@ TEST_F(CompareRegistryTest, NothingChangedEmptiesTheRows) {
   host_.statuses.clear();
   Compare();
   EXPECT_TRUE(host_.rows.empty());
-  EXPECT_EQ(host_.clear_count, 1);
+  EXPECT_EQ(host_.shown_count, 1);
   EXPECT_EQ(host_.statuses,
             (Strings{"Loading Snapshot file..", "Preparing Comparison Snapshot..",
                      "Comparing Images..", "Comparison Complete!"}));
@@ -186,7 +186,7 @@ TEST_F(CompareRegistryTest, MissingSnapshotAbortsAndKeepsTheRows) {
   EXPECT_EQ(host_.messages[0].title, "");
   EXPECT_EQ(host_.messages[0].icon, platform::MessageIcon::kNone);
   EXPECT_EQ(host_.rows, (Strings{"earlier row"}));
-  EXPECT_EQ(host_.clear_count, 0);
+  EXPECT_EQ(host_.shown_count, 0);
 }
 
 TEST_F(CompareRegistryTest, AddedChangedAndDeletedValues) {
@@ -249,11 +249,11 @@ TEST_F(CompareRegistryTest, ZeroByteSnapshotReportsEveryNonEmptyEntry) {
 TEST_F(CompareRegistryTest, SelectionChangedAfterTheSnapshotIsComparedAllTheSame) {
   BuildBranch();
   Snapshot();
-  host_.controls.include_values = false;
+  selection_.include_values = false;
   Compare();
   // Keys-only entries of the new selection; "Watched\Sub" is in the file.
   EXPECT_EQ(host_.rows, Strings{});
-  host_.controls.subkey_text = "Watched\\Sub";
+  selection_.start_path = "Watched\\Sub";
   registry_.AddKey(kRoot, "Watched\\Sub\\Deeper");
   Compare();
   EXPECT_EQ(host_.rows, (Strings{"Watched\\Sub\\Deeper"}));
@@ -286,7 +286,7 @@ TEST_F(CompareRegistryTest, SnapshotGoneBeforeItIsReadAbortsTheCheck) {
   // Not a check against nothing (every entry would be listed as new): the
   // rows stay as they were.
   EXPECT_TRUE(host_.rows.empty());
-  EXPECT_EQ(host_.clear_count, 0);
+  EXPECT_EQ(host_.shown_count, 0);
   EXPECT_EQ(host_.statuses.back(), "Comparison Aborted..");
 }
 

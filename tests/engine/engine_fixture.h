@@ -1,5 +1,5 @@
 // A memory registry, file system and recording host wired as the engine's
-// context, with the window's branch controls pointing at HKCU\Watched.
+// context, with a selection of HKCU\Watched and the snapshot in TEMP.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -21,19 +21,19 @@ class EngineFixture : public ::testing::Test {
 
   EngineFixture() {
     files_.SetEnvironment("TEMP", std::string(kTemp));
-    host_.controls.selected_option = 1;  // HKCU
-    host_.controls.search_subkey = true;
-    host_.controls.subkey_text = "Watched";
-    host_.controls.include_values = true;
+    selection_.root = kRoot;
+    selection_.start_path = "Watched";
+    selection_.include_values = true;
   }
 
-  void Snapshot() { CreateSnapshot(context_); }
-  void Compare() { CompareRegistry(context_); }
+  void Snapshot() { CreateSnapshot(context_, selection_, kSnapshot); }
+  CheckResult Compare() { return CompareRegistry(context_, selection_, kSnapshot); }
   std::string SnapshotBytes() const { return files_.FileBytes(kSnapshot).value_or("<none>"); }
 
   platform::MemoryRegistry registry_;
   platform::MemoryFileSystem files_;
   RecordingHost host_;
+  BranchSelection selection_;
   EngineContext context_{registry_, files_, host_};
 };
 

@@ -2,6 +2,7 @@
 // everything: the rows must be the same, always.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -27,24 +28,23 @@ class MonitorCacheTest : public EngineFixture {
   // A check as the monitoring timer runs it: half a second after the last.
   void CachedCheck() {
     Pass(500);
-    CompareRegistry(cached_);
+    CachedCompare();
   }
+  CheckResult CachedCompare() { return CompareRegistry(cached_, selection_, kSnapshot); }
   Strings FullCheckRows() {
     RecordingHost full_host;
-    full_host.controls = host_.controls;
-    CompareRegistry(EngineContext{registry_, files_, full_host});
+    CompareRegistry(EngineContext{registry_, files_, full_host}, selection_, kSnapshot);
     return full_host.rows;
   }
   void ExpectSameAsFull(const std::string& where) {
     RecordingHost full_host;
-    full_host.controls = host_.controls;
-    CompareRegistry(EngineContext{registry_, files_, full_host});
+    CompareRegistry(EngineContext{registry_, files_, full_host}, selection_, kSnapshot);
     ASSERT_EQ(host_.statuses.back(), full_host.statuses.back()) << where;
     // An aborted check leaves the rows as they were.
     if (full_host.statuses.back() == "Comparison Complete!")
       ASSERT_EQ(host_.rows, full_host.rows) << where;
   }
-  void SnapshotWithCache() { CreateSnapshot(cached_); }
+  void SnapshotWithCache() { CreateSnapshot(cached_, selection_, kSnapshot); }
   std::size_t Opens() const { return registry_.open_access_log().size(); }
 
   std::uint64_t steady_ms_ = 1'000'000;
@@ -89,7 +89,7 @@ TEST_F(MonitorCacheTest, ChangeAfterAQuietCheckIsSeenAndOnlyItsKeyIsReadAgain) {
 }
 
 TEST_F(MonitorCacheTest, KeysOnlyModeLeavesUnchangedLeavesClosed) {
-  host_.controls.include_values = false;
+  selection_.include_values = false;
   for (int i = 0; i < 10; ++i) registry_.AddKey(kRoot, "Watched\\P\\L" + std::to_string(i));
   SnapshotWithCache();
   Pass(5000);
@@ -110,7 +110,7 @@ TEST_F(MonitorCacheTest, WriteInTheSameClockStepAsTheReadingIsNotMissed) {
   Pass(5000);
   CachedCheck();
   registry_.PutString(kRoot, "Watched\\A", "v", "first");
-  CompareRegistry(cached_);  // reads "first" under the key's new stamp
+  CachedCompare();  // reads "first" under the key's new stamp
   registry_.AdvanceClock(1 * kMs);
   steady_ms_ += 1;
   registry_.PutString(kRoot, "Watched\\A", "v", "second");  // same stamp
@@ -226,6 +226,53 @@ TEST_F(MonitorCacheTest, UnreadableSnapshotIsReportedOnceAndTheRowsStay) {
   EXPECT_EQ(host_.messages.size(), 2u);
 }
 
+// Monitoring switched off in the middle of a check (the click is taken in
+// one of its yields) drops the cache. Whatever yield that is, the running
+// check still compares against the snapshot it started with: its rows are
+// a full check's, and the cache is dropped once it ends.
+TEST_F(MonitorCacheTest, ForgetInAnyYieldOfACheckLeavesItsRowsRight) {
+  for (int i = 0; i < 12; ++i)
+    registry_.PutDword(kRoot, "Watched\\K" + std::to_string(i % 5) + "\\L" + std::to_string(i),
+                       "v", i);
+  SnapshotWithCache();
+  Pass(5000);
+  registry_.PutDword(kRoot, "Watched\\K3\\L8", "v", 800);
+  const Strings expected = FullCheckRows();
+  ASSERT_EQ(expected, Strings{"Watched\\K3\\L8  v=&H00000320"});
+
+  int most_yields = 0;
+  for (int forget_at = 1;; ++forget_at) {
+    SCOPED_TRACE("Forget at yield " + std::to_string(forget_at));
+    MonitorCache cache([this] { return steady_ms_; });
+    const EngineContext cached{registry_, files_, host_, &cache};
+    // A cache that holds the snapshot's lines and a reading, and a change
+    // that makes the next check walk the branch.
+    CompareRegistry(cached, selection_, kSnapshot);
+    Pass(500);
+    registry_.PutDword(kRoot, "Watched\\K4", "w", forget_at);
+    const Strings expected_now = FullCheckRows();
+
+    int yields = 0;
+    host_.on_yield = [&] {
+      if (++yields == forget_at) cache.Forget();
+    };
+    Pass(500);
+    const CheckResult result = CompareRegistry(cached, selection_, kSnapshot);
+    host_.on_yield = nullptr;
+    // Past the check's last yield, Forget never ran.
+    if (forget_at > yields) break;
+    most_yields = std::max(most_yields, yields);
+    ASSERT_EQ(host_.rows, expected_now);
+    ASSERT_EQ(Strings(result.rows.begin(), result.rows.end()), expected_now);
+    // Dropped after the check: the next one reads everything.
+    Pass(500);
+    CompareRegistry(cached, selection_, kSnapshot);
+    ASSERT_EQ(cache.last_check(), CheckKind::kFull);
+    ASSERT_EQ(host_.rows, FullCheckRows());
+  }
+  EXPECT_GT(most_yields, 30);
+}
+
 TEST_F(MonitorCacheTest, AccessChangeIsSeenByTheSafetyWalk) {
   registry_.PutString(kRoot, "Watched\\A", "v", "1");
   registry_.PutString(kRoot, "Watched\\B", "v", "1");
@@ -293,11 +340,11 @@ class MonitorCacheDifferential : public MonitorCacheTest,
       registry_.PutString(kRoot, "Elsewhere\\" + std::to_string(random() % 3), "v", "1");
     } else if (op < 83) {
       static const char* const kPaths[] = {"Watched", "Watched\\A", "Watched\\B\\C", "", "Watched\\"};
-      host_.controls.subkey_text = kPaths[random() % std::size(kPaths)];
+      selection_.start_path = kPaths[random() % std::size(kPaths)];
     } else if (op < 85) {
-      host_.controls.include_values = !host_.controls.include_values;
+      selection_.include_values = !selection_.include_values;
     } else if (op < 86) {
-      host_.controls.selected_option = random() % 2 ? 1 : 2;
+      selection_.root = random() % 2 ? platform::kHkeyCurrentUser : platform::kHkeyLocalMachine;
     } else if (op < 90) {
       SnapshotWithCache();
     } else if (op < 92) {
@@ -335,9 +382,9 @@ TEST_P(MonitorCacheDifferential, CachedChecksEqualFullChecks) {
       if (HasFatalFailure()) return;
       // The reading itself equals a full reading entry for entry.
       if (host_.statuses.back() == "Comparison Complete!" && !cache_.busy()) {
-        const BranchSelection selection = ReadBranchSelection(cached_);
+        const BranchSelection& selection = selection_;
         RecordingHost quiet;
-        ASSERT_EQ(cache_.last_reading().ToStrings(),
+        ASSERT_EQ(cache_.last_reading()->ToStrings(),
                   RegStuff::ReadBranch(registry_, quiet, selection.root, selection.start_path,
                                        selection.include_values)
                       .ToStrings())

@@ -33,21 +33,17 @@ class MonitorWinTest : public km_test::ScratchKeyTest {
     ASSERT_TRUE(SetEnvironmentVariableA("TEMP", temp_folder_.c_str()));
     snapshot_path_ = temp_folder_ + "\\registry.snp";
     DeleteFileA(snapshot_path_.c_str());
-    host_.controls.selected_option = 1;  // HKCU
-    host_.controls.search_subkey = true;
-    host_.controls.subkey_text = scratch_.PathOf("S");
-    host_.controls.include_values = true;
+    selection_ = {kHkeyCurrentUser, scratch_.PathOf("S"), true};
   }
   void TearDown() override {
     DeleteFileA(snapshot_path_.c_str());
     DeleteFileA((snapshot_path_ + ".tmp").c_str());
     RemoveDirectoryA(temp_folder_.c_str());
   }
-  void Check() { CompareRegistry(cached_); }
+  void Check() { CompareRegistry(cached_, selection_, snapshot_path_); }
   Strings FullRows() {
     RecordingHost full;
-    full.controls = host_.controls;
-    CompareRegistry(EngineContext{registry_, files_, full});
+    CompareRegistry(EngineContext{registry_, files_, full}, selection_, snapshot_path_);
     return full.rows;
   }
   platform::KeyTime TimeOf(const std::string& relative) {
@@ -64,6 +60,7 @@ class MonitorWinTest : public km_test::ScratchKeyTest {
   platform::Win32Registry registry_;
   platform::Win32FileSystem files_;
   RecordingHost host_;
+  BranchSelection selection_;
   MonitorCache cache_;
   EngineContext cached_{registry_, files_, host_, &cache_};
   std::string temp_folder_, snapshot_path_;
@@ -121,7 +118,7 @@ TEST_F(MonitorWinTest, WatchIsSignalledFromBelowAndAnswersForItsDeletedKey) {
 
 TEST_F(MonitorWinTest, QuietCheckThenAChangeByAnotherProgram) {
   scratch_.SetString("S\\A", "v", "1");
-  CreateSnapshot(cached_);
+  CreateSnapshot(cached_, selection_, snapshot_path_);
   Check();
   Check();
   EXPECT_EQ(cache_.last_check(), CheckKind::kQuiet);
@@ -144,7 +141,7 @@ TEST_F(MonitorWinTest, QuietCheckThenAChangeByAnotherProgram) {
 
 TEST_F(MonitorWinTest, ChangeMadeDuringAReadingShowsAtTheNextCheck) {
   for (int i = 0; i < 20; ++i) scratch_.SetDword("S\\K" + std::to_string(i), "v", i);
-  CreateSnapshot(cached_);
+  CreateSnapshot(cached_, selection_, snapshot_path_);
   Check();
   int yields = 0;
   host_.on_yield = [&] {
@@ -161,7 +158,7 @@ TEST_F(MonitorWinTest, ChangeMadeDuringAReadingShowsAtTheNextCheck) {
 }
 
 TEST_F(MonitorWinTest, WatchedKeyDeletedAndCreatedAgainAndAMissingStartKey) {
-  CreateSnapshot(cached_);  // of a key that does not exist yet: zero bytes
+  CreateSnapshot(cached_, selection_, snapshot_path_);  // of a key that does not exist yet: zero bytes
   Check();
   EXPECT_TRUE(host_.rows.empty());
   scratch_.SetString("S", "v", "1");
@@ -181,12 +178,12 @@ TEST_F(MonitorWinTest, WatchedKeyDeletedAndCreatedAgainAndAMissingStartKey) {
 
 TEST_F(MonitorWinTest, LockedSnapshotIsReportedOnceAndTheRowsStay) {
   scratch_.SetString("S", "v", "1");
-  CreateSnapshot(cached_);
+  CreateSnapshot(cached_, selection_, snapshot_path_);
   scratch_.SetString("S", "w", "2");
   Check();
   ASSERT_EQ(host_.rows.size(), 1u);
   // Another snapshot, then held by another program without sharing.
-  CreateSnapshot(EngineContext{registry_, files_, host_});
+  CreateSnapshot(EngineContext{registry_, files_, host_}, selection_, snapshot_path_);
   HANDLE held = CreateFileA(snapshot_path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
                             nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
@@ -209,7 +206,7 @@ TEST_F(MonitorWinTest, CachedChecksEqualFullChecks) {
   std::mt19937 random(20261208);
   static const char* const kKeys[] = {"S", "S\\A", "S\\A\\B", "S\\C", "S\\C\\D", "S\\E"};
   static const char* const kNames[] = {"", "x", "y", "z"};
-  CreateSnapshot(cached_);
+  CreateSnapshot(cached_, selection_, snapshot_path_);
   int kinds[4] = {};
   for (int step = 0; step < 300; ++step) {
     const std::string key = kKeys[random() % std::size(kKeys)];
@@ -220,8 +217,8 @@ TEST_F(MonitorWinTest, CachedChecksEqualFullChecks) {
       case 3: scratch_.DeleteValue(key, name); break;
       case 4: scratch_.CreateKey(key); break;
       case 5: if (key != "S") scratch_.DeleteKey(key); break;
-      case 6: host_.controls.include_values = !host_.controls.include_values; break;
-      case 7: if (random() % 4 == 0) CreateSnapshot(cached_); break;
+      case 6: selection_.include_values = !selection_.include_values; break;
+      case 7: if (random() % 4 == 0) CreateSnapshot(cached_, selection_, snapshot_path_); break;
     }
     if (random() % 2) {
       Check();
@@ -264,10 +261,10 @@ TEST_F(MonitorWinTest, KeysBeyondTwoHundredSixtyCharactersOfPath) {
   EXPECT_NE(std::find(with_values.begin(), with_values.end(), deep + "  v=1"), with_values.end());
 
   // The long path as the start path: the snapshot holds the deep key.
-  host_.controls.subkey_text = scratch_.PathOf("S\\" + long_name);
-  CreateSnapshot(EngineContext{registry_, files_, host_});
+  selection_.start_path = scratch_.PathOf("S\\" + long_name);
+  CreateSnapshot(EngineContext{registry_, files_, host_}, selection_, snapshot_path_);
   EXPECT_EQ(files_.ReadWholeFile(snapshot_path_),
-            deep + "\r\n" + deep + "  v=1\r\n" + host_.controls.subkey_text + "\r\n");
+            deep + "\r\n" + deep + "  v=1\r\n" + selection_.start_path + "\r\n");
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
-// An EngineHost for tests: the branch controls are plain fields, and every
-// call the engine makes is recorded.
+// An EngineHost for tests: every call the engine makes is recorded.
 #pragma once
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/host.h"
@@ -17,22 +17,19 @@ struct RecordedMessage {
 
 class RecordingHost : public EngineHost {
  public:
-  BranchControls controls;
   std::vector<std::string> statuses;
   std::vector<std::string> rows;
   std::vector<RecordedMessage> messages;
-  int clear_count = 0;
+  int shown_count = 0;  // ShowRows calls
   int yield_count = 0;
   // Runs inside every yield (after counting it).
   std::function<void()> on_yield;
 
-  BranchControls ReadBranchControls() override { return controls; }
   void SetStatus(const std::string& text) override { statuses.push_back(text); }
-  void ClearResults() override {
-    ++clear_count;
-    rows.clear();
+  void ShowRows(const std::vector<std::string_view>& shown) override {
+    ++shown_count;
+    rows.assign(shown.begin(), shown.end());
   }
-  void AddResult(const std::string& text) override { rows.push_back(text); }
   void YieldToEventLoop() override {
     ++yield_count;
     if (on_yield) on_yield();

@@ -32,10 +32,7 @@ class SnapshotRoundTripTest : public km_test::ScratchKeyTest {
     ASSERT_TRUE(SetEnvironmentVariableA("TEMP", temp_folder_.c_str()));
     snapshot_path_ = temp_folder_ + "\\registry.snp";
     DeleteFileA(snapshot_path_.c_str());
-    host_.controls.selected_option = 1;  // HKCU
-    host_.controls.search_subkey = true;
-    host_.controls.subkey_text = scratch_.PathOf("S");
-    host_.controls.include_values = true;
+    selection_ = {platform::kHkeyCurrentUser, scratch_.PathOf("S"), true};
   }
   void TearDown() override {
     DeleteFileA(snapshot_path_.c_str());
@@ -56,6 +53,7 @@ class SnapshotRoundTripTest : public km_test::ScratchKeyTest {
   platform::Win32Registry registry_;
   platform::Win32FileSystem files_;
   RecordingHost host_;
+  BranchSelection selection_;
   EngineContext context_{registry_, files_, host_};
   std::string temp_folder_, snapshot_path_;
 };
@@ -85,7 +83,7 @@ void WriteEdgeCases(const km_test::ScratchKey& scratch) {
 
 TEST_F(SnapshotRoundTripTest, EdgeCasesGiveTheirEntriesAndTheFileItsBytes) {
   WriteEdgeCases(scratch_);
-  CreateSnapshot(context_);
+  CreateSnapshot(context_, selection_, snapshot_path_);
   EXPECT_TRUE(host_.messages.empty());
   EXPECT_EQ(host_.statuses.back(), "Snapshot Complete..");
   EXPECT_EQ(SnapshotBytes(), FileOf({
@@ -112,8 +110,8 @@ TEST_F(SnapshotRoundTripTest, KeysOnlyOrder) {
   scratch_.CreateKey("S\\A\\A1");
   scratch_.CreateKey("S\\B");
   scratch_.SetString("S\\A", "ignored", "in keys-only mode");
-  host_.controls.include_values = false;
-  CreateSnapshot(context_);
+  selection_.include_values = false;
+  CreateSnapshot(context_, selection_, snapshot_path_);
   EXPECT_EQ(SnapshotBytes(), FileOf({S("A"), S("A\\A1"), S("B")}));
   EXPECT_EQ(host_.MilestoneStatuses(),
             (Strings{"Creating Snap Shot..", "Snapshot Complete.."}));
@@ -121,7 +119,7 @@ TEST_F(SnapshotRoundTripTest, KeysOnlyOrder) {
 }
 
 TEST_F(SnapshotRoundTripTest, MissingStartKeyGivesAZeroByteFile) {
-  CreateSnapshot(context_);
+  CreateSnapshot(context_, selection_, snapshot_path_);
   EXPECT_TRUE(FileExists(files_, snapshot_path_));
   EXPECT_EQ(SnapshotBytes(), "");
   EXPECT_TRUE(host_.messages.empty());
@@ -132,7 +130,7 @@ TEST_F(SnapshotRoundTripTest, NamesOutsideTheOldCodePageRoundTrip) {
   const std::string chinese = "\xE4\xB8\xAD\xE6\x96\x87";  // 中文
   const std::string value_name = "\xE5\x90\x8D\xE5\xAD\x97";  // 名字
   scratch_.SetString("S\\" + greek + "\\" + chinese, value_name, "\xCE\xB1\xCE\xB2");  // αβ
-  CreateSnapshot(context_);
+  CreateSnapshot(context_, selection_, snapshot_path_);
   EXPECT_EQ(SnapshotBytes(), FileOf({
                                  S(greek + "\\" + chinese),
                                  S(greek + "\\" + chinese) + "  " + value_name + "=\xCE\xB1\xCE\xB2",
@@ -156,7 +154,7 @@ TEST_F(SnapshotRoundTripTest, LongNamesInOtherScriptsDoNotEndTheirLists) {
   scratch_.CreateKey("S\\" + after_key);
   scratch_.SetDword("S", long_value, 2);
   scratch_.SetDword("S", after_value, 3);
-  CreateSnapshot(context_);
+  CreateSnapshot(context_, selection_, snapshot_path_);
   EXPECT_EQ(SnapshotBytes(), FileOf({
                                  S(long_key),
                                  S(long_key) + "  v=1",
@@ -169,7 +167,7 @@ TEST_F(SnapshotRoundTripTest, LongNamesInOtherScriptsDoNotEndTheirLists) {
 
 TEST_F(SnapshotRoundTripTest, ChangesAfterTheSnapshotGiveTheirRows) {
   WriteEdgeCases(scratch_);
-  CreateSnapshot(context_);
+  CreateSnapshot(context_, selection_, snapshot_path_);
 
   scratch_.SetDword("S", "b2", 11);                 // changed
   scratch_.DeleteValue("S", "b3");                  // deleted: no row
@@ -178,7 +176,7 @@ TEST_F(SnapshotRoundTripTest, ChangesAfterTheSnapshotGiveTheirRows) {
   scratch_.SetString("S\\New", "n2", "two");
   scratch_.DeleteKey("S\\Big\\Below");              // deleted key: no row
   scratch_.SetRaw("S", "c2 binary", REG_BINARY, "\x03"s);  // not monitored
-  CompareRegistry(context_);
+  CompareRegistry(context_, selection_, snapshot_path_);
 
   EXPECT_TRUE(host_.messages.empty());
   EXPECT_EQ(host_.rows, (Strings{S("Big") + "  v5=added", S("New"), S("New") + "  n1=one",
@@ -190,13 +188,13 @@ TEST_F(SnapshotRoundTripTest, ChangesAfterTheSnapshotGiveTheirRows) {
 
   // Nothing changes the snapshot: the next check lists the same rows.
   const Strings first = host_.rows;
-  CompareRegistry(context_);
+  CompareRegistry(context_, selection_, snapshot_path_);
   EXPECT_EQ(host_.rows, first);
 }
 
 TEST_F(SnapshotRoundTripTest, CheckWithoutSnapshotAborts) {
   host_.rows = {"kept"};
-  CompareRegistry(context_);
+  CompareRegistry(context_, selection_, snapshot_path_);
   EXPECT_EQ(host_.statuses, (Strings{"Comparison Aborted.."}));
   ASSERT_EQ(host_.messages.size(), 1u);
   EXPECT_EQ(host_.messages[0].text, "Please take a snapshot of this key first");
@@ -204,7 +202,7 @@ TEST_F(SnapshotRoundTripTest, CheckWithoutSnapshotAborts) {
 }
 
 TEST_F(SnapshotRoundTripTest, ForcedDeletionRemovesAReadOnlySnapshot) {
-  CreateSnapshot(context_);
+  CreateSnapshot(context_, selection_, snapshot_path_);
   ASSERT_TRUE(SetFileAttributesA(snapshot_path_.c_str(), FILE_ATTRIBUTE_READONLY));
   EXPECT_FALSE(files_.RemoveFile(snapshot_path_));
   DeleteFileForced(host_, files_, snapshot_path_);
@@ -231,7 +229,7 @@ TEST_F(SnapshotRoundTripTest, ALargeOldSnapshotGoesInSlicesAfterItsNameIsTaken) 
     aside_sizes.push_back(data.nFileSizeLow);
     EXPECT_EQ(SnapshotBytes(), FileOf({S(), S() + "  v=1"}));
   };
-  CreateSnapshot(context_);
+  CreateSnapshot(context_, selection_, snapshot_path_);
   EXPECT_TRUE(host_.messages.empty());
   EXPECT_EQ(SnapshotBytes(), FileOf({S(), S() + "  v=1"}));
   EXPECT_EQ(aside_sizes,

@@ -28,7 +28,7 @@ TEST_F(SnapshotTest, FileHoldsEachEntryAndCrLf) {
 }
 
 TEST_F(SnapshotTest, ThreeKeysOnlyGiveThreeLinesAndThreeScanningStatuses) {
-  host_.controls.include_values = false;
+  selection_.include_values = false;
   registry_.AddKey(kRoot, "Watched\\A\\A1");
   registry_.AddKey(kRoot, "Watched\\B");
   Snapshot();
@@ -38,7 +38,7 @@ TEST_F(SnapshotTest, ThreeKeysOnlyGiveThreeLinesAndThreeScanningStatuses) {
 }
 
 TEST_F(SnapshotTest, YieldsOncePerWrittenLine) {
-  host_.controls.include_values = false;
+  selection_.include_values = false;
   registry_.AddKey(kRoot, "Watched\\A");
   registry_.AddKey(kRoot, "Watched\\B");
   int yields_while_writing = 0;
@@ -78,8 +78,9 @@ TEST_F(SnapshotTest, SecondSnapshotHoldsOnlyTheSecondReading) {
 }
 
 TEST_F(SnapshotTest, UncheckedSearchSubkeyReadsTheWholeRoot) {
-  host_.controls.search_subkey = false;
-  host_.controls.include_values = false;
+  // What the window selects with "Search SubKey" unchecked.
+  selection_.start_path.clear();
+  selection_.include_values = false;
   registry_.AddKey(kRoot, "Watched\\A");
   registry_.AddKey(kRoot, "Elsewhere");
   Snapshot();
@@ -135,38 +136,6 @@ TEST_F(SnapshotTest, FailureInsideTheReadingWritesWhatWasGathered) {
   ASSERT_EQ(host_.messages.size(), 1u);
   EXPECT_EQ(host_.messages[0].text.rfind("Out of memory\r\n", 0), 0u);
   EXPECT_EQ(SnapshotBytes(), "Watched\\A\r\nWatched\\A  a=1\r\n");
-}
-
-struct RootCase {
-  int option;
-  platform::RootKey root;
-};
-
-class RootTableTest : public ::testing::TestWithParam<RootCase> {};
-
-TEST_P(RootTableTest, OptionIndexGivesItsRoot) {
-  EXPECT_EQ(RootKeyForOption(GetParam().option), GetParam().root);
-}
-
-INSTANTIATE_TEST_SUITE_P(Options, RootTableTest,
-                         ::testing::Values(RootCase{0, 0x80000000u}, RootCase{1, 0x80000001u},
-                                           RootCase{2, 0x80000002u}, RootCase{3, 0x80000003u},
-                                           RootCase{4, 0x80000005u}, RootCase{-1, 0u},
-                                           RootCase{5, 0u}));
-
-TEST_F(SnapshotTest, SelectionFollowsTheControls) {
-  host_.controls = {3, true, "S-1-5\\Software", false};
-  BranchSelection selection = ReadBranchSelection(context_);
-  EXPECT_EQ(selection.root, platform::kHkeyUsers);
-  EXPECT_EQ(selection.start_path, "S-1-5\\Software");
-  EXPECT_FALSE(selection.include_values);
-  EXPECT_EQ(selection.snapshot_path, kSnapshot);
-
-  host_.controls = {4, false, "ignored", true};
-  selection = ReadBranchSelection(context_);
-  EXPECT_EQ(selection.root, 0x80000005u);
-  EXPECT_EQ(selection.start_path, "");
-  EXPECT_TRUE(selection.include_values);
 }
 
 TEST_F(SnapshotTest, SnapshotPathFallsBackToTheSystemTempFolder) {
@@ -248,7 +217,7 @@ TEST_F(LargeOldSnapshotTest, ACloseWhileItIsCutLeavesOnlyTheNewSnapshot) {
   std::set<std::string> left_at_close;
   host_.on_yield = [&] {
     if (!left_at_close.empty() || !files_.HasFile(kAside)) return;
-    RemoveUnfinishedSnapshot(files_);  // what the window's close does
+    RemoveUnfinishedSnapshot(files_, kSnapshot);  // what the window's close does
     left_at_close = files_.FilePaths();
   };
   Snapshot();

@@ -1,0 +1,251 @@
+#include "engine/branch_walk.h"
+
+#include <cstring>
+#include <optional>
+#include <string_view>
+#include <unordered_map>
+
+#include "engine/entry_text.h"
+
+namespace RegStuff {
+namespace {
+
+// Finds the last walk's subkey by name. Subkeys mostly come back in the
+// same order, so the next one in line is tried first; a key whose order
+// changed is indexed once.
+class SubkeyMatcher {
+ public:
+  explicit SubkeyMatcher(const KeyRecord* old) : old_(old) {}
+  const KeyRecord* Find(std::string_view name) {
+    if (old_ == nullptr) return nullptr;
+    const std::vector<KeyRecord>& subkeys = old_->subkeys;
+    if (next_ < subkeys.size() && subkeys[next_].name == name) return &subkeys[next_++];
+    if (next_ + 1 < subkeys.size() && subkeys[next_ + 1].name == name) {
+      next_ += 2;
+      return &subkeys[next_ - 1];
+    }
+    if (!index_) {
+      index_.emplace();
+      index_->reserve(subkeys.size());
+      for (std::size_t i = 0; i < subkeys.size(); ++i) index_->emplace(subkeys[i].name, i);
+    }
+    const auto it = index_->find(name);
+    if (it == index_->end()) return nullptr;
+    next_ = it->second + 1;
+    return &subkeys[it->second];
+  }
+
+ private:
+  const KeyRecord* old_;
+  std::size_t next_ = 0;
+  std::optional<std::unordered_map<std::string_view, std::size_t>> index_;
+};
+
+class Walk {
+ public:
+  Walk(platform::Registry& registry, mKestrelmark::EngineHost& host, platform::RootKey root,
+       bool include_values, const ReusePolicy& policy, const LastWalk* last, EntryList& out,
+       WalkCounts& counts)
+      : registry_(registry),
+        host_(host),
+        root_(root),
+        include_values_(include_values),
+        policy_(policy),
+        last_(last),
+        out_(out),
+        counts_(counts) {}
+
+  // now is where this key's record goes; none for a walk that keeps no
+  // tree. old is the last walk's record of the same key, if any.
+  void Visit(std::string& path, const KeyRecord* old, KeyRecord* now, bool is_start) {
+    if (now != nullptr && !is_start) Trust(*now);
+    if (MaySkipOpening(old, now, is_start)) {
+      now->opened = true;
+      ++counts_.keys_skipped;
+      return;
+    }
+    platform::KeyHandle key = 0;
+    // Read access only: asking for more would skip every key the user may
+    // read but not write.
+    if (registry_.OpenKey(root_, path, platform::kKeyRead, &key) != platform::kErrorSuccess) {
+      if (now != nullptr) now->opened = false;
+      return;
+    }
+    ++counts_.keys_opened;
+    OpenKeyScope open_key(registry_, key);
+    if (now != nullptr) {
+      now->opened = true;
+      // A start key whose time cannot be read is read whole (unknown is
+      // untrusted).
+      if (is_start) {
+        static_cast<void>(registry_.QueryKeyTime(key, &now->time));
+        Trust(*now);
+      }
+    }
+
+    const bool keep_values = include_values_ && now != nullptr && Unchanged(old, *now);
+    const std::size_t block_start = blocks_.size();
+    if (include_values_) {
+      if (keep_values) {
+        ++counts_.value_lists_kept;
+      } else {
+        ++counts_.value_lists_read;
+        ReadValueEntries(registry_, host_, key, path, blocks_);
+      }
+    }
+    const std::size_t names_start = names_.size();
+    EnumerateSubkeys(key, now != nullptr);
+    open_key.Close();
+
+    VisitSubkeys(path, old, now, names_start);
+    if (include_values_) AppendBlock(path, keep_values ? old : nullptr, now, block_start);
+  }
+
+ private:
+  void Trust(KeyRecord& now) const {
+    now.trusted = now.time != platform::kUnknownKeyTime &&
+                  policy_.trust_before != platform::kUnknownKeyTime &&
+                  now.time < policy_.trust_before;
+  }
+  // The values (or, keys-only, the absence of subkeys) read last time still
+  // hold: same trusted time, and the key could be opened then.
+  static bool Unchanged(const KeyRecord* old, const KeyRecord& now) {
+    return old != nullptr && old->opened && old->trusted && old->time == now.time;
+  }
+  bool MaySkipOpening(const KeyRecord* old, const KeyRecord* now, bool is_start) const {
+    return !include_values_ && !is_start && !policy_.open_every_key && now != nullptr &&
+           Unchanged(old, *now) && old->subkeys.empty();
+  }
+
+  void EnumerateSubkeys(platform::KeyHandle key, bool with_times) {
+    char name[kSubkeyBufferSize];
+    for (std::uint32_t index = 0;; ++index) {
+      platform::KeyTime time = platform::kUnknownKeyTime;
+      const platform::RegResult result =
+          with_times ? registry_.EnumKeyWithTime(key, index, name, kSubkeyBufferSize, &time)
+                     : registry_.EnumKey(key, index, name, kSubkeyBufferSize);
+      if (result != platform::kErrorSuccess) break;
+      names_.push_back(std::string_view(name, strnlen(name, kSubkeyBufferSize)));
+      times_.push_back(time);
+      host_.YieldToEventLoop();
+    }
+  }
+
+  void VisitSubkeys(std::string& path, const KeyRecord* old, KeyRecord* now,
+                    std::size_t names_start) {
+    const std::size_t names_end = names_.size();
+    if (now != nullptr) {
+      now->subkeys.clear();
+      // Reserved once: the children's records are referred to while their
+      // own walks run.
+      now->subkeys.reserve(names_end - names_start);
+    }
+    SubkeyMatcher matcher(old);
+    const std::size_t path_length = path.size();
+    for (std::size_t n = names_start; n < names_end; ++n) {
+      const std::string_view child_name = names_[n];
+      KeyRecord* child = nullptr;
+      if (now != nullptr) {
+        child = &now->subkeys.emplace_back();
+        child->name.assign(child_name);
+        child->time = times_[n];
+      }
+      if (!path.empty()) path += '\\';
+      path += child_name;
+      if (!include_values_) out_.push_back(path);
+      Visit(path, matcher.Find(child_name), child, false);
+      path.resize(path_length);
+      host_.YieldToEventLoop();
+    }
+    names_.TruncateTo(names_start);
+    times_.resize(names_start);
+  }
+
+  // The key's block: its path, then its values, either read just now (in
+  // blocks_) or, when kept, the last walk's.
+  void AppendBlock(const std::string& path, const KeyRecord* kept, KeyRecord* now,
+                   std::size_t block_start) {
+    out_.push_back(path);
+    host_.YieldToEventLoop();
+    const std::size_t values_begin = out_.size();
+    if (kept != nullptr) {
+      for (std::size_t v = kept->values_begin; v < kept->values_end; ++v) {
+        out_.push_back(last_->entries[v]);
+        host_.YieldToEventLoop();
+      }
+    } else {
+      const std::size_t block_end = blocks_.size();
+      for (std::size_t b = block_start; b < block_end; ++b) {
+        out_.push_back(blocks_[b]);
+        host_.YieldToEventLoop();
+      }
+      blocks_.TruncateTo(block_start);
+    }
+    if (now != nullptr) {
+      now->values_begin = values_begin;
+      now->values_end = out_.size();
+    }
+  }
+
+  platform::Registry& registry_;
+  mKestrelmark::EngineHost& host_;
+  const platform::RootKey root_;
+  const bool include_values_;
+  const ReusePolicy& policy_;
+  const LastWalk* const last_;
+  EntryList& out_;
+  WalkCounts& counts_;
+  // Stacks shared by all levels of the walk: each level appends behind its
+  // parent's part and cuts back to it before returning.
+  EntryList blocks_;
+  EntryList names_;
+  std::vector<platform::KeyTime> times_;
+};
+
+}  // namespace
+
+void WalkBranch(platform::Registry& registry, mKestrelmark::EngineHost& host,
+                platform::RootKey root, const std::string& start_path, bool include_values,
+                const ReusePolicy& policy, const LastWalk* last, KeyRecord* record,
+                EntryList& out, WalkCounts* counts) {
+  WalkCounts ignored;
+  // Without a tree of its own a walk has nothing to compare the last one's
+  // with, so it reads everything.
+  if (record == nullptr) last = nullptr;
+  Walk walk(registry, host, root, include_values, policy, last, out,
+            counts != nullptr ? *counts : ignored);
+  std::string path = start_path;
+  walk.Visit(path, last != nullptr ? &last->start : nullptr, record, true);
+}
+
+void ReadValueEntries(platform::Registry& registry, mKestrelmark::EngineHost& host,
+                      platform::KeyHandle key, std::string_view path, EntryList& block) {
+  char name[kNameBufferSize];
+  std::uint8_t data[kDataBufferSize];
+  for (std::uint32_t index = 0;; ++index) {
+    std::uint32_t name_length = kNameBufferSize;
+    std::uint32_t type = 0;
+    std::uint32_t data_size = kDataBufferSize;
+    // A DWORD reported with fewer than four bytes shows zeros for the rest.
+    std::memset(data, 0, 4);
+    const platform::RegResult result =
+        registry.EnumValue(key, index, name, &name_length, &type, data, &data_size);
+    if (result == platform::kErrorMoreData) {
+      // A name or data too large for the buffers gets no entry; the values
+      // after it are still read.
+      host.YieldToEventLoop();
+      continue;
+    }
+    if (result != platform::kErrorSuccess) break;
+    // A name over 255 characters gets no entry, like one that does not fit
+    // the buffer; so does data the registry reports over the buffer's size.
+    const std::string_view name_text(name, std::min(name_length, kNameBufferSize - 1));
+    if (NameCharacters(name_text) <= kMaxNameCharacters && data_size <= kDataBufferSize) {
+      AppendValueEntry(block, path, name_text, type,
+                       std::string_view(reinterpret_cast<const char*>(data), data_size));
+    }
+    host.YieldToEventLoop();
+  }
+}
+
+}  // namespace RegStuff

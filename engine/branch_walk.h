@@ -1,0 +1,114 @@
+// The one walk over a branch. Every reading goes through it: the plain
+// reading (ReadBranch) with nothing to reuse, and monitoring's reading
+// (CachedBranch) with the last walk's tree and entries, reusing what a key's
+// time proves unchanged. One walker means one place that decides what is
+// read, in what order, and where the window gets its turns.
+//
+// Order: keys-only mode lists every key below the start key in pre-order
+// (the start key itself has no entry). Keys-and-values mode gives each key
+// that opens a block (its path, then its string and DWORD values) and
+// appends a key's block after the blocks of all its subkeys, so the start
+// key's block comes last. Subkeys and values come in the registry's
+// enumeration order.
+//
+// Why reuse is safe: a key's last write time changes whenever one of its
+// values is set or deleted and whenever a subkey is created or deleted
+// directly under it (not for changes deeper down). So a key whose trusted
+// time is the one it had when its values were read last still holds those
+// values. Its subkey names are still enumerated at every walk (a rename
+// below it does not touch its time), and every key is still opened in
+// keys-and-values mode (a key whose read permission changed keeps its time,
+// and then its block must go or come back). In keys-only mode a key that
+// had no subkeys, opened last time and kept its time still has no subkeys,
+// so it need not be opened at all.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/entry_list.h"
+#include "engine/host.h"
+#include "platform/registry.h"
+
+namespace RegStuff {
+
+// What a walk remembers of one key for the next walk.
+struct KeyRecord {
+  std::string name;
+  platform::KeyTime time = platform::kUnknownKeyTime;
+  bool trusted = false;  // time known and older than the walk's trust_before
+  bool opened = false;   // the walk could open it
+  // Its value entries in that walk's list (keys-and-values mode).
+  std::size_t values_begin = 0;
+  std::size_t values_end = 0;
+  std::vector<KeyRecord> subkeys;  // in enumeration order
+};
+
+// When the last walk's reading of a key may stand in for reading it now.
+// The default trusts no time: every key is read, which is the plain reading.
+struct ReusePolicy {
+  // Key times at or after this are not trusted (kUnknownKeyTime: none is).
+  // Windows stamps keys from a clock of about 10 ms grain, so a key written
+  // just before its values were read can be written again with the same
+  // stamp.
+  platform::KeyTime trust_before = platform::kUnknownKeyTime;
+  // Keys-only mode: open unchanged keys without subkeys too.
+  bool open_every_key = false;
+};
+
+struct WalkCounts {
+  std::size_t keys_opened = 0;
+  std::size_t keys_skipped = 0;       // keys-only: unchanged keys not opened
+  std::size_t value_lists_read = 0;   // keys whose values were enumerated
+  std::size_t value_lists_kept = 0;   // keys whose values came from the last walk
+};
+
+// The last walk of the same branch and mode: its tree and its entries.
+struct LastWalk {
+  const KeyRecord& start;
+  const EntryList& entries;
+};
+
+// At most one key of the walk is open: the key is closed before descending,
+// and also when an error unwinds the walk.
+class OpenKeyScope {
+ public:
+  OpenKeyScope(platform::Registry& registry, platform::KeyHandle key)
+      : registry_(registry), key_(key) {}
+  OpenKeyScope(const OpenKeyScope&) = delete;
+  OpenKeyScope& operator=(const OpenKeyScope&) = delete;
+  ~OpenKeyScope() { Close(); }
+  void Close() {
+    if (key_ == 0) return;
+    registry_.CloseKey(key_);  // nothing to do when closing fails
+    key_ = 0;
+  }
+
+ private:
+  platform::Registry& registry_;
+  platform::KeyHandle key_;
+};
+
+// Appends to out the entries of root\start_path. With last, keys the policy
+// proves unchanged take their values from last.entries; with record, the
+// walk's tree is kept there for the next walk (without, no tree is built
+// and subkey times are not asked for). Yields to the host once per
+// enumerated value, per subkey name, per finished subkey and per entry
+// appended. Every walk owns its working storage, so a walk may even start
+// inside another one's yield. A run-time error (out of memory, one thrown
+// by the host) propagates, and out keeps what was appended so far.
+void WalkBranch(platform::Registry& registry, mKestrelmark::EngineHost& host,
+                platform::RootKey root, const std::string& start_path, bool include_values,
+                const ReusePolicy& policy, const LastWalk* last, KeyRecord* record,
+                EntryList& out, WalkCounts* counts = nullptr);
+
+// Appends the value entries of the open key at path to block, in the
+// registry's enumeration order, with a yield per value. A value whose name
+// or data does not fit the buffers gets no entry; the values after it are
+// still read.
+void ReadValueEntries(platform::Registry& registry, mKestrelmark::EngineHost& host,
+                      platform::KeyHandle key, std::string_view path, EntryList& block);
+
+}  // namespace RegStuff
