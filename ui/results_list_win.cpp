@@ -138,13 +138,64 @@ bool ResultsList::OnNotify(const NMHDR& header, LRESULT& result) {
 LRESULT CALLBACK ResultsList::ListProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                                        UINT_PTR, DWORD_PTR self) {
   auto* list = reinterpret_cast<ResultsList*>(self);
-  if (message == WM_NCDESTROY) {
-    RemoveWindowSubclass(window, &ResultsList::ListProc, kSubclassId);
-    list->list_ = nullptr;
-  } else if (list->OnListMessage(message, wparam, lparam)) {
-    return 0;
+  switch (message) {
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(window, &ResultsList::ListProc, kSubclassId);
+      list->list_ = nullptr;
+      break;
+    case LVM_SETITEMSTATE: {
+      auto* item = reinterpret_cast<LVITEMA*>(lparam);
+      if (item == nullptr || (item->stateMask & LVIS_STATEIMAGEMASK) == 0) break;
+      return list->OnSetItemState(static_cast<int>(wparam), *item);
+    }
+    case LVM_SETITEMA:
+    case LVM_SETITEMW: {
+      // LVITEMA and LVITEMW differ only in the text's character type. An
+      // owner-data row holds nothing but its state.
+      auto* item = reinterpret_cast<LVITEMA*>(lparam);
+      if (item == nullptr || (item->mask & LVIF_STATE) == 0 ||
+          (item->stateMask & LVIS_STATEIMAGEMASK) == 0)
+        break;
+      return list->OnSetItemState(item->iItem, *item);
+    }
+    case LVM_GETITEMSTATE: {
+      auto state = static_cast<UINT>(DefSubclassProc(window, message, wparam, lparam));
+      const auto row = static_cast<std::size_t>(wparam);
+      if ((lparam & LVIS_STATEIMAGEMASK) != 0 && row < list->rows_.size()) {
+        state = (state & ~LVIS_STATEIMAGEMASK) | (list->rows_.Checked(row) ? kChecked : kUnchecked);
+      }
+      return state;
+    }
+    default:
+      if (list->OnListMessage(message, wparam, lparam)) return 0;
+      break;
   }
   return DefSubclassProc(window, message, wparam, lparam);
+}
+
+LRESULT ResultsList::OnSetItemState(int row, const LVITEMA& item) {
+  // The control keeps no tick of an owner-data row, so a tick sent as a
+  // message (ListView_SetCheckState, accessibility clients, test tools)
+  // would be dropped: it is taken here, exactly as a click is. Image 2 is
+  // the ticked box, 1 the empty one; no image leaves the row as it is.
+  const UINT image = (item.state & LVIS_STATEIMAGEMASK) >> 12;
+  if (image == 1 || image == 2) {
+    if (row == -1) {
+      for (std::size_t r = 0; r < rows_.size(); ++r) rows_.SetChecked(r, image == 2);
+      InvalidateRect(list_, nullptr, FALSE);
+    } else if (row >= 0 && static_cast<std::size_t>(row) < rows_.size()) {
+      SetChecked(static_cast<std::size_t>(row), image == 2);
+    } else {
+      return FALSE;
+    }
+  }
+  // Whatever else the message sets (focus, selection) is the control's.
+  LVITEMA rest{};
+  rest.state = item.state & ~LVIS_STATEIMAGEMASK;
+  rest.stateMask = item.stateMask & ~LVIS_STATEIMAGEMASK;
+  if (rest.stateMask == 0) return TRUE;
+  return DefSubclassProc(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                         reinterpret_cast<LPARAM>(&rest));
 }
 
 bool ResultsList::OnListMessage(UINT message, WPARAM wparam, LPARAM lparam) {

@@ -2,10 +2,12 @@
 // rows. The control only draws: texts and ticks live in a ResultRows, so
 // replacing every row is a swap and one LVM_SETITEMCOUNT, whatever the
 // count. Ticks are drawn through the state image list and toggled here, by
-// a click on the box and by Space.
+// a click on the box, by Space, and by the list's own messages
+// (LVM_SETITEMSTATE / LVM_GETITEMSTATE with the state image mask).
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <functional>
 #include <string>
@@ -56,6 +58,9 @@ class ResultsList final : public ListViewRows {
                                    UINT_PTR id, DWORD_PTR self);
   // True when the message was taken (not passed to the control).
   bool OnListMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  // LVM_SETITEMSTATE (row -1: every row) and LVM_SETITEM with a state: the
+  // tick is ours, the rest of the state goes on to the control.
+  LRESULT OnSetItemState(int row, const LVITEMA& item);
   void ShowCount(std::size_t previous_count);
 
   HWND list_ = nullptr;
