@@ -4,146 +4,90 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <functional>
-#include <mutex>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/bench_support_win.h"
 #include "engine/m_kestrelmark.h"
 #include "engine/monitor_cache.h"
 #include "engine/reg_stuff.h"
-#include "platform/win32/event_loop_win.h"
 #include "platform/win32/file_system_win.h"
-#include "platform/win32/lazy_label_win.h"
 #include "platform/win32/registry_win.h"
 #include "platform/win32/unique_handle_win.h"
 
 namespace {
 
+using bench::Seconds;
+
 constexpr char kBenchKey[] = "Software\\KestrelmarkBench";
-constexpr int kFanOut = 10;
-// Depth 4: 11,111 keys; depth 5 (--big): 111,111 keys, 1.1 million values.
-int kDepth = 4;
-std::string kBranch = "Software\\KestrelmarkBench\\Branch";
-std::string kReadyValue = "Generated v1";
-constexpr int kValuesPerKey = 10;
 constexpr UINT kProbeMessage = WM_APP + 1;
 
-double Seconds() {
-  static const double frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / frequency;
+// Which branch is measured: depth 4 has 11,111 keys; --big, depth 5,
+// 111,111 keys and 1.1 million values.
+struct Branch {
+  int depth = 4;
+  std::string path = "Software\\KestrelmarkBench\\Branch";
+  std::string ready_value = "Generated v1";
+};
+
+struct Options {
+  Branch branch;
+  int runs = 5;
+  int monitor_seconds = 0;
+  int reg_adds = 0;
+  bool regenerate = false;
+  bool remove_branch = false;
+  bool monitor_only = false;
+  bool print_gaps = false;
+};
+
+// nullopt (after the usage text) for an argument it does not know.
+std::optional<Options> ParseArguments(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--regenerate") options.regenerate = true;
+    else if (arg == "--remove") options.remove_branch = true;
+    else if (arg == "--big") options.branch = {5, "Software\\KestrelmarkBench\\Big", "Generated big v1"};
+    else if (arg == "--monitor-only") options.monitor_only = true;
+    else if (arg == "--gaps") options.print_gaps = true;
+    else if (arg.rfind("--runs=", 0) == 0) options.runs = std::max(1, std::atoi(arg.c_str() + 7));
+    else if (arg.rfind("--monitor-seconds=", 0) == 0) options.monitor_seconds = std::atoi(arg.c_str() + 18);
+    else if (arg.rfind("--reg-adds=", 0) == 0) options.reg_adds = std::atoi(arg.c_str() + 11);
+    else {
+      std::printf("usage: registry_bench [--runs=N] [--big] [--regenerate] [--remove]\n"
+                  "                      [--monitor-only] [--monitor-seconds=S] [--reg-adds=N]\n"
+                  "                      [--gaps]\n");
+      return std::nullopt;
+    }
+  }
+  return options;
 }
 
 // ---- The synthetic branch -------------------------------------------------
 
-struct BranchShape {
-  long keys = 0, values = 0, oversize = 0, binary = 0;
-};
-
-void AppendHex(std::string& reg, const std::string& name, const std::string& bytes) {
-  reg += "\"" + name + "\"=hex:";
-  char hex[4];
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(bytes[i]));
-    reg += hex;
-    if (i + 1 < bytes.size()) reg += (i % 24 == 23) ? ",\\\r\n  " : ",";
-  }
-  reg += "\r\n";
-}
-
-// One key and its values, then its subkeys (fan-out kFanOut, kDepth levels).
-void AppendKey(std::string& reg, const std::string& path, int level, long& serial,
-               BranchShape& shape) {
-  ++shape.keys;
-  const long n = serial++;
-  reg += "[HKEY_CURRENT_USER\\" + path + "]\r\n";
-  char text[128];
-  for (int v = 0; v < kValuesPerKey; ++v) {
-    ++shape.values;
-    const std::string name = "Value " + std::to_string(v);
-    if (v == 3 && n % 97 == 0) {
-      ++shape.oversize;  // more than the reader's 1024 bytes, among the others
-      AppendHex(reg, name, std::string(2000, static_cast<char>(n & 0xFF)));
-    } else if (v == 7 && n % 7 == 0) {
-      ++shape.binary;
-      AppendHex(reg, name, std::string(16, static_cast<char>(v)));
-    } else if (v % 2 == 0) {
-      std::snprintf(text, sizeof text, "\"%s\"=\"C:\\\\Program Files\\\\App %ld\\\\file%d.dll\"\r\n",
-                    name.c_str(), n, v);
-      reg += text;
-    } else {
-      std::snprintf(text, sizeof text, "\"%s\"=dword:%08lx\r\n", name.c_str(),
-                    static_cast<unsigned long>(n * 31 + v));
-      reg += text;
-    }
-  }
-  reg += "\r\n";
-  if (level == kDepth) return;
-  for (int i = 0; i < kFanOut; ++i)
-    AppendKey(reg, path + "\\Key " + std::to_string(i), level + 1, serial, shape);
-}
-
-bool BranchIsReady() {
-  platform::UniqueHkey key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kBenchKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
-    return false;
-  return RegQueryValueExA(key.get(), kReadyValue.c_str(), nullptr, nullptr, nullptr, nullptr) ==
-         ERROR_SUCCESS;
-}
-
-bool RunAndWait(std::string command) {
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process))
-    return false;
-  platform::UniqueKernelHandle process_handle(process.hProcess);
-  platform::UniqueKernelHandle thread_handle(process.hThread);
-  WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD code = 1;
-  GetExitCodeProcess(process.hProcess, &code);
-  return code == 0;
-}
-
-bool GenerateBranch(const std::string& folder) {
-  RegDeleteTreeA(HKEY_CURRENT_USER, kBranch.c_str());
-  std::string reg = "REGEDIT4\r\n\r\n";
-  BranchShape shape;
-  long serial = 0;
-  AppendKey(reg, kBranch, 0, serial, shape);
-  const std::string path = folder + "\\branch.reg";
-  {
-    platform::Win32FileSystem files;
-    auto file = files.CreateOutputFile(path);
-    file->Write(reg);
-    file->Close();
-  }
+// Ten values per key: strings and DWORDs, 1,588 small binary values and 115
+// of 2,000 bytes in the middle of their keys' value lists.
+bool GenerateBranch(const Branch& branch, const std::string& folder) {
+  RegDeleteTreeA(HKEY_CURRENT_USER, branch.path.c_str());
+  bench::BranchShape shape;
+  const std::string reg = bench::BranchRegText({branch.path, branch.depth, 10, 10}, shape);
+  const std::string path = bench::WriteRegFile(folder, reg);
   std::printf("Generating: %ld keys, %ld values (%ld over 1024 bytes, %ld other binary), %zu "
               "bytes of .reg\n",
               shape.keys, shape.values, shape.oversize, shape.binary, reg.size());
   const double start = Seconds();
-  const bool imported = RunAndWait("reg.exe import \"" + path + "\"");
-  DeleteFileA(path.c_str());
-  if (!imported) return false;
+  if (!bench::ImportRegFile(path)) return false;
   std::printf("Imported in %.1f s\n", Seconds() - start);
-  platform::UniqueHkey key;
-  const DWORD one = 1;
-  return RegCreateKeyExA(HKEY_CURRENT_USER, kBenchKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                         key.put(), nullptr) == ERROR_SUCCESS &&
-         RegSetValueExA(key.get(), kReadyValue.c_str(), 0, REG_DWORD,
-                        reinterpret_cast<const BYTE*>(&one), sizeof one) == ERROR_SUCCESS;
+  return bench::MarkBranchReady(kBenchKey, branch.ready_value);
 }
 
 // ---- The API limit: the reader's calls and nothing else -------------------
@@ -177,8 +121,6 @@ void RawWalk(std::string& path, RawCounts& counts) {
     path.resize(length);
   }
 }
-
-// ---- A window as the program has one --------------------------------------
 
 // ---- Wine's own stalls ------------------------------------------------------
 
@@ -233,6 +175,8 @@ class ServerStalls {
 };
 ServerStalls g_stalls;
 
+// ---- A window as the program has one --------------------------------------
+
 std::atomic<bool> g_measuring{false};
 double g_longest_wait = 0;
 double g_longest_own_wait = 0;  // through no stall of the server
@@ -241,9 +185,7 @@ long g_probes = 0;
 LRESULT CALLBACK BenchWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == kProbeMessage) {
     if (g_measuring) {
-      double posted;
-      static_assert(sizeof posted == sizeof lparam);
-      std::memcpy(&posted, &lparam, sizeof posted);
+      const double posted = bench::PostedAt(lparam);
       const double now = Seconds();
       g_longest_wait = std::max(g_longest_wait, now - posted);
       if (now - posted > g_longest_own_wait && !g_stalls.Overlaps(posted, now))
@@ -255,11 +197,31 @@ LRESULT CALLBACK BenchWindowProc(HWND window, UINT message, WPARAM wparam, LPARA
   return DefWindowProcA(window, message, wparam, lparam);
 }
 
-class BenchHost : public mKestrelmark::EngineHost {
+// The window (never shown) and its STATIC status label.
+struct BenchWindow {
+  platform::UniqueHwnd window;
+  platform::UniqueHwnd label;
+};
+
+std::optional<BenchWindow> CreateBenchWindow() {
+  bench::RegisterWindowClass("KestrelmarkBench", BenchWindowProc);
+  BenchWindow made;
+  made.window.reset(CreateWindowA("KestrelmarkBench", "Kestrelmark bench", WS_OVERLAPPEDWINDOW,
+                                  0, 0, 400, 200, nullptr, nullptr, GetModuleHandleA(nullptr),
+                                  nullptr));
+  made.label.reset(CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE, 10, 10, 300, 20,
+                                 made.window.get(), nullptr, GetModuleHandleA(nullptr), nullptr));
+  if (!made.window || !made.label) return std::nullopt;
+  return made;
+}
+
+// The window's host, which also keeps the longest stretch between two
+// yields and, with print_gaps, names every long one and each phase's length.
+class BenchHost : public bench::LabelHost {
  public:
-  explicit BenchHost(HWND label) : label_(label) {}
+  using LabelHost::LabelHost;
   void SetStatus(const std::string& text) override {
-    label_.SetText(text);
+    LabelHost::SetStatus(text);
     // The per-line texts would cost a copy each; the others name the phase.
     const bool scanning = text.rfind("Scanning: ", 0) == 0;
     if (scanning && phase_ == kScanning) return;
@@ -288,8 +250,7 @@ class BenchHost : public mKestrelmark::EngineHost {
       longest_gap_phase_ = phase_;
     }
     last_yield_ = now;
-    label_.FlushIfDue();
-    loop_.YieldToEventLoop();
+    LabelHost::YieldToEventLoop();
   }
   // The longest stretch of work between two yields since the last call.
   // Where it was: the last status other than "Scanning: " before it.
@@ -314,12 +275,6 @@ class BenchHost : public mKestrelmark::EngineHost {
     phase_ = "(start)";
     longest_gap_phase_.clear();
   }
-  void ShowMessage(const std::string& text, const std::string&, platform::MessageIcon) override {
-    std::printf("message: %s\n", text.c_str());
-  }
-  void Flush() { label_.Flush(); }
-  void PumpAll() { loop_.PumpPending(); }
-  std::uint64_t label_writes() const { return label_.write_count(); }
 
   mKestrelmark::BranchSelection selection;
   std::string snapshot_path;
@@ -327,8 +282,6 @@ class BenchHost : public mKestrelmark::EngineHost {
   bool print_gaps = false;
 
  private:
-  platform::LazyLabel label_;
-  platform::Win32EventLoop loop_;
   std::uint64_t last_yield_ = 0;
   std::uint64_t longest_gap_ = 0;
   std::uint64_t yields_ = 0;
@@ -337,18 +290,21 @@ class BenchHost : public mKestrelmark::EngineHost {
   std::string phase_, longest_gap_phase_;
 };
 
+// What every phase works with.
+struct Engine {
+  platform::Win32Registry& registry;
+  platform::Win32FileSystem& files;
+  BenchHost& host;
+  HWND label;
+};
+
 struct Figures {
   std::vector<double> seconds;
   double longest_wait = 0;
   double longest_own_wait = 0;
   double longest_gap = 0;
   std::string longest_gap_phase;
-  double Median() const {
-    std::vector<double> sorted = seconds;
-    std::sort(sorted.begin(), sorted.end());
-    const std::size_t n = sorted.size();
-    return n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
-  }
+  double Median() const { return bench::Median(seconds); }
   // The fastest run: the one least disturbed by other processes on the CPU.
   double Best() const { return *std::min_element(seconds.begin(), seconds.end()); }
 };
@@ -386,13 +342,56 @@ void Measure(BenchHost& host, Figures& figures, Work&& work) {
   figures.longest_own_wait = std::max(figures.longest_own_wait, g_longest_own_wait);
 }
 
+// ---- The rounds: the API limit, the reading, the snapshot, the check --------
+
+struct RoundFigures {
+  Figures raw, read, snapshot, compare;
+  RawCounts counts;
+  std::size_t entries = 0, rows = 0;
+};
+
+RoundFigures MeasureRounds(const Options& options, Engine& engine) {
+  BenchHost& host = engine.host;
+  const std::string& branch = options.branch.path;
+  mKestrelmark::EngineContext context{engine.registry, engine.files, host};
+  RoundFigures f;
+  std::string path;
+  {  // warm-up: the registry's pages and caches, once
+    path = branch;
+    RawCounts warm;
+    RawWalk(path, warm);
+  }
+  for (int run = 0; run < options.runs; ++run) {
+    if (options.monitor_only && run > 0) break;
+    Measure(host, f.raw, [&] {
+      f.counts = RawCounts();
+      path = branch;
+      RawWalk(path, f.counts);
+    });
+    Measure(host, f.read, [&] {
+      RegStuff::EntryList list =
+          RegStuff::ReadBranch(engine.registry, host, platform::kHkeyCurrentUser, branch, true);
+      f.entries = list.size();
+      // As the program gives a reading back: a million entries freed at once
+      // stop the window for over 20 ms.
+      list.ReleaseInPieces([&] { host.YieldToEventLoop(); });
+    });
+    Measure(host, f.snapshot,
+            [&] { mKestrelmark::CreateSnapshot(context, host.selection, host.snapshot_path); });
+    Measure(host, f.compare, [&] { CheckAsTheWindowDoes(context, host); });
+    f.rows = host.rows.size();
+    std::fprintf(stderr, "run %d of %d done\n", run + 1, options.runs);
+  }
+  return f;
+}
+
 // ---- Monitoring: checks that keep what they read ---------------------------
 
 // The path below the branch of the deep key number i (0..99 distinct).
-std::string DeepKey(int i) {
-  std::string path = kBranch;
+std::string DeepKey(const Branch& branch, int i) {
+  std::string path = branch.path;
   const int digits[] = {i % 10, (i / 10) % 10, (i * 7) % 10, (i * 3) % 10, (i * 9) % 10};
-  for (int level = 0; level < kDepth; ++level)
+  for (int level = 0; level < branch.depth; ++level)
     path += "\\Key " + std::to_string(digits[level]);
   return path;
 }
@@ -422,42 +421,243 @@ double ProcessCpuSeconds() {
 
 // Waits for messages until the given time, dispatching them.
 void PumpUntil(BenchHost& host, double until) {
-  for (;;) {
-    const double left = until - Seconds();
-    if (left <= 0) return;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left * 1000) + 1,
-                              QS_ALLINPUT);
-    host.PumpAll();
+  bench::PumpUntil(until, [&] { host.PumpAll(); });
+}
+
+struct MonitorFigures {
+  const char* name;
+  Figures figures;
+  bool identical = true;
+  int kinds[4] = {};
+};
+
+struct MonitorChecks {
+  MonitorFigures quiet{"nothing changed", {}}, one_value{"one value changed", {}},
+      hundred{"100 values changed", {}}, one_keys_only{"one value, keys only", {}};
+  // The first check of a monitoring session (everything read, the snapshot
+  // kept) and switching monitoring off (everything kept is dropped).
+  Figures first_cached, forget;
+  Figures read_keys_only;
+};
+
+// Checks that keep what they read, each as a ratio to a full reading of
+// the same mode; after each kind, the rows against an uncached check.
+MonitorChecks MeasureMonitorChecks(const Options& options, Engine& engine) {
+  BenchHost& host = engine.host;
+  platform::Win32Registry& registry = engine.registry;
+  platform::Win32FileSystem& files = engine.files;
+  const Branch& branch = options.branch;
+  const int runs = options.runs;
+  MonitorChecks m;
+  BenchHost full_host(engine.label);
+  auto same_rows = [&](MonitorFigures& figures) {
+    full_host.selection = host.selection;
+    full_host.snapshot_path = host.snapshot_path;
+    CheckAsTheWindowDoes({registry, files, full_host}, full_host);
+    if (full_host.rows != host.rows) figures.identical = false;
+  };
+  auto measure_cached = [&](mKestrelmark::MonitorCache& cache, MonitorFigures& figures,
+                            const std::function<void(int)>& change) {
+    mKestrelmark::EngineContext cached{registry, files, host, &cache};
+    for (int run = 0; run < runs; ++run) {
+      change(run);
+      Sleep(2);
+      Measure(host, figures.figures, [&] { CheckAsTheWindowDoes(cached, host); });
+      ++figures.kinds[static_cast<int>(cache.last_check())];
+    }
+    same_rows(figures);
+  };
+  {
+    mKestrelmark::MonitorCache cache;
+    mKestrelmark::EngineContext cached{registry, files, host, &cache};
+    // The first check reads everything.
+    Measure(host, m.first_cached, [&] { CheckAsTheWindowDoes(cached, host); });
+    Sleep(2100);  // past the trust margin
+    CheckAsTheWindowDoes(cached, host);
+    measure_cached(cache, m.quiet, [](int) {});
+    measure_cached(cache, m.one_value,
+                   [&](int run) { SetDword(DeepKey(branch, 37), "Value 1", 1000 + run); });
+    measure_cached(cache, m.hundred, [&](int run) {
+      for (int i = 0; i < 100; ++i) SetDword(DeepKey(branch, i), "Value 3", 2000 + run);
+    });
+    Measure(host, m.forget, [&] { cache.Forget(); });
+  }
+  host.selection.include_values = false;
+  for (int run = 0; run < runs; ++run) {
+    Measure(host, m.read_keys_only, [&] {
+      const RegStuff::EntryList list = RegStuff::ReadBranch(
+          registry, host, platform::kHkeyCurrentUser, branch.path, false);
+    });
+  }
+  {
+    mKestrelmark::MonitorCache cache;
+    mKestrelmark::EngineContext cached{registry, files, host, &cache};
+    CheckAsTheWindowDoes(cached, host);
+    Sleep(2100);
+    CheckAsTheWindowDoes(cached, host);
+    measure_cached(cache, m.one_keys_only,
+                   [&](int run) { SetDword(DeepKey(branch, 53), "Value 1", 3000 + run); });
+  }
+  host.selection.include_values = true;
+  return m;
+}
+
+struct SteadyMonitoring {
+  double cpu = 0, wall = 0;
+  int checks = 0;
+  int kinds[4] = {};
+};
+
+// Monitoring as the window runs it: a check half a second after the
+// previous one ended, for the given seconds, on an unchanged branch. The
+// clock starts after the first check, which reads everything, so the
+// figure is the steady cost (the safety walk once a minute included).
+SteadyMonitoring MonitorUnchangedBranch(int seconds, Engine& engine) {
+  SteadyMonitoring steady;
+  if (seconds <= 0) return steady;
+  BenchHost& host = engine.host;
+  mKestrelmark::MonitorCache cache;
+  mKestrelmark::EngineContext cached{engine.registry, engine.files, host, &cache};
+  CheckAsTheWindowDoes(cached, host);
+  PumpUntil(host, Seconds() + 0.5);
+  const double cpu_start = ProcessCpuSeconds();
+  const double start = Seconds();
+  std::printf("monitoring started\n");
+  std::fflush(stdout);
+  while (Seconds() - start < seconds) {
+    CheckAsTheWindowDoes(cached, host);
+    ++steady.checks;
+    ++steady.kinds[static_cast<int>(cache.last_check())];
+    PumpUntil(host, Seconds() + 0.5);
+  }
+  steady.wall = Seconds() - start;
+  steady.cpu = ProcessCpuSeconds() - cpu_start;
+  std::printf("monitoring ended\n");
+  std::fflush(stdout);
+  return steady;
+}
+
+// Another process adds values with reg.exe while the window monitors; the
+// delay from each add to its row, in order of the adds.
+std::vector<double> MeasureRegAdds(const Branch& branch, int reg_adds, Engine& engine) {
+  std::vector<double> delays;
+  if (reg_adds <= 0) return delays;
+  BenchHost& host = engine.host;
+  mKestrelmark::MonitorCache cache;
+  mKestrelmark::EngineContext cached{engine.registry, engine.files, host, &cache};
+  const std::string probe_key = DeepKey(branch, 11);
+  for (int i = 0; i < reg_adds; ++i) DeleteValue(probe_key, ("Probe " + std::to_string(i)).c_str());
+  CheckAsTheWindowDoes(cached, host);
+  std::vector<std::atomic<double>> added(static_cast<std::size_t>(reg_adds));
+  for (auto& a : added) a = 0;
+  std::thread adder([&] {
+    for (int i = 0; i < reg_adds; ++i) {
+      Sleep(900 + static_cast<DWORD>((i * 377) % 600));
+      bench::RunAndWait("reg.exe add \"HKCU\\" + probe_key + "\" /v \"Probe " +
+                        std::to_string(i) + "\" /t REG_DWORD /d 1 /f");
+      added[static_cast<std::size_t>(i)] = Seconds();
+    }
+  });
+  int found = 0;
+  const double start = Seconds();
+  while (found < reg_adds && Seconds() - start < reg_adds * 3 + 10) {
+    PumpUntil(host, Seconds() + 0.5);
+    CheckAsTheWindowDoes(cached, host);
+    const double shown = Seconds();
+    for (int i = found; i < reg_adds; ++i) {
+      const double at = added[static_cast<std::size_t>(i)];
+      if (at == 0) break;
+      const std::string row = probe_key + "  Probe " + std::to_string(i) + "=&H00000001";
+      if (std::find(host.rows.begin(), host.rows.end(), row) == host.rows.end()) break;
+      delays.push_back(shown - at);
+      found = i + 1;
+    }
+  }
+  adder.join();
+  for (int i = 0; i < reg_adds; ++i) DeleteValue(probe_key, ("Probe " + std::to_string(i)).c_str());
+  return delays;
+}
+
+// ---- The figures --------------------------------------------------------------
+
+void PrintRounds(const Options& options, const RoundFigures& f, std::size_t snapshot_bytes,
+                 std::uint64_t label_writes) {
+  std::printf("Branch: %ld keys, %ld values enumerated; %zu entries; snapshot %zu bytes; "
+              "check rows %zu; %d runs, %ld probes\n",
+              f.counts.keys, f.counts.values, f.entries, snapshot_bytes, f.rows, options.runs,
+              g_probes);
+  std::printf("%-16s %9s %12s %8s %10s %16s %13s %20s\n", "", "median s", "vs raw loop",
+              "best s", "best vs", "longest wait ms", "own wait ms", "longest no-yield ms");
+  const double raw_median = f.raw.Median();
+  const double raw_best = f.raw.Best();
+  auto row = [&](const char* name, const Figures& figures) {
+    std::printf("%-16s %9.3f %11.2fx %8.3f %9.2fx %16.1f %13.1f %20.0f\n", name,
+                figures.Median(), raw_median / figures.Median(), figures.Best(),
+                raw_best / figures.Best(), figures.longest_wait * 1000,
+                figures.longest_own_wait * 1000, figures.longest_gap * 1000);
+  };
+  row("raw API loop", f.raw);
+  row("ReadBranch", f.read);
+  row("CreateSnapshot", f.snapshot);
+  row("CompareRegistry", f.compare);
+  std::printf("longest no-yield stretch after the status: CreateSnapshot \"%s\", "
+              "CompareRegistry \"%s\"\n",
+              f.snapshot.longest_gap_phase.c_str(), f.compare.longest_gap_phase.c_str());
+  std::printf("CompareRegistry / ReadBranch time: %.2f (median), %.2f (best)\n",
+              f.compare.Median() / f.read.Median(), f.compare.Best() / f.read.Best());
+  std::printf("label writes: %llu\n", static_cast<unsigned long long>(label_writes));
+}
+
+void PrintMonitorChecks(const Branch& branch, const MonitorChecks& m, const Figures& read) {
+  std::printf("\nMonitoring checks (%s):\n", branch.path.c_str());
+  std::printf("%-22s %9s %14s %16s %12s %s\n", "", "median s", "vs full read",
+              "longest wait ms", "own wait ms", "kinds (quiet/incremental/full), rows identical");
+  auto monitor_row = [&](const MonitorFigures& figures, const Figures& full) {
+    std::printf("%-22s %9.4f %13.3fx %16.1f %12.1f %d/%d/%d %s\n", figures.name,
+                figures.figures.Median(), figures.figures.Median() / full.Median(),
+                figures.figures.longest_wait * 1000, figures.figures.longest_own_wait * 1000,
+                figures.kinds[1], figures.kinds[2], figures.kinds[3],
+                figures.identical ? "yes" : "NO");
+  };
+  monitor_row(m.quiet, read);
+  monitor_row(m.one_value, read);
+  monitor_row(m.hundred, read);
+  monitor_row(m.one_keys_only, m.read_keys_only);
+  auto once_row = [](const char* name, const Figures& f) {
+    std::printf("%-22s %9.4f %14s %16.1f %12.1f\n", name, f.Median(), "", f.longest_wait * 1000,
+                f.longest_own_wait * 1000);
+  };
+  once_row("first check (full)", m.first_cached);
+  once_row("switching off", m.forget);
+}
+
+void PrintStallsAndMonitoring(const SteadyMonitoring& steady, std::vector<double> delays,
+                              int reg_adds) {
+  const auto stalls = g_stalls.stalls();
+  double longest_stall = 0;
+  for (const auto& [start, end] : stalls) longest_stall = std::max(longest_stall, end - start);
+  std::printf("Wine server stalls over %.0f ms while probing: %zu, longest %.1f ms\n",
+              ServerStalls::kStall * 1000, stalls.size(), longest_stall * 1000);
+  if (steady.checks > 0) {
+    std::printf("monitoring %.0f s: %d checks (%d quiet, %d incremental, %d full), program CPU "
+                "%.2f s = %.2f%% of a core\n",
+                steady.wall, steady.checks, steady.kinds[1], steady.kinds[2], steady.kinds[3],
+                steady.cpu, 100 * steady.cpu / steady.wall);
+  }
+  if (!delays.empty()) {
+    std::sort(delays.begin(), delays.end());
+    std::printf("reg add to row: %zu of %d shown, median %.3f s, max %.3f s\n", delays.size(),
+                reg_adds, delays[delays.size() / 2], delays.back());
   }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  int runs = 5;
-  int monitor_seconds = 0, reg_adds = 0;
-  bool regenerate = false, remove_branch = false, monitor_only = false, print_gaps = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--regenerate") regenerate = true;
-    else if (arg == "--remove") remove_branch = true;
-    else if (arg == "--big") {
-      kDepth = 5;
-      kBranch = "Software\\KestrelmarkBench\\Big";
-      kReadyValue = "Generated big v1";
-    } else if (arg == "--monitor-only") monitor_only = true;
-    else if (arg == "--gaps") print_gaps = true;
-    else if (arg.rfind("--runs=", 0) == 0) runs = std::max(1, std::atoi(arg.c_str() + 7));
-    else if (arg.rfind("--monitor-seconds=", 0) == 0) monitor_seconds = std::atoi(arg.c_str() + 18);
-    else if (arg.rfind("--reg-adds=", 0) == 0) reg_adds = std::atoi(arg.c_str() + 11);
-    else {
-      std::printf("usage: registry_bench [--runs=N] [--big] [--regenerate] [--remove]\n"
-                  "                      [--monitor-only] [--monitor-seconds=S] [--reg-adds=N]\n"
-                  "                      [--gaps]\n");
-      return 2;
-    }
-  }
-  if (remove_branch) {
+  const std::optional<Options> parsed = ParseArguments(argc, argv);
+  if (!parsed) return 2;
+  const Options& options = *parsed;
+  if (options.remove_branch) {
     RegDeleteTreeA(HKEY_CURRENT_USER, kBenchKey);
     std::printf("Removed HKCU\\%s\n", kBenchKey);
     return 0;
@@ -468,276 +668,42 @@ int main(int argc, char** argv) {
   CreateDirectoryA(folder.c_str(), nullptr);
   SetEnvironmentVariableA("TEMP", folder.c_str());  // the snapshot goes there
 
-  if (regenerate || !BranchIsReady()) {
-    if (!GenerateBranch(folder)) {
+  if (options.regenerate || !bench::BranchIsReady(kBenchKey, options.branch.ready_value)) {
+    if (!GenerateBranch(options.branch, folder)) {
       std::printf("Could not build the synthetic branch\n");
       return 1;
     }
   }
 
-  WNDCLASSA window_class = {};
-  window_class.lpfnWndProc = BenchWindowProc;
-  window_class.hInstance = GetModuleHandleA(nullptr);
-  window_class.lpszClassName = "KestrelmarkBench";
-  RegisterClassA(&window_class);
-  platform::UniqueHwnd window(CreateWindowA("KestrelmarkBench", "Kestrelmark bench",
-                                            WS_OVERLAPPEDWINDOW, 0, 0, 400, 200, nullptr, nullptr,
-                                            GetModuleHandleA(nullptr), nullptr));
-  platform::UniqueHwnd label(CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE, 10, 10, 300, 20,
-                                           window.get(), nullptr, GetModuleHandleA(nullptr),
-                                           nullptr));
-  if (!window || !label) {
+  const std::optional<BenchWindow> window = CreateBenchWindow();
+  if (!window) {
     std::printf("Could not create the window (is DISPLAY set?)\n");
     RemoveDirectoryA(folder.c_str());
     return 1;
   }
-
-  BenchHost host(label.get());
-  host.print_gaps = print_gaps;
-  host.selection = {platform::kHkeyCurrentUser, kBranch, true};
+  BenchHost host(window->label.get());
+  host.print_gaps = options.print_gaps;
+  host.selection = {platform::kHkeyCurrentUser, options.branch.path, true};
   host.snapshot_path = mKestrelmark::SnapshotPath(files);
   platform::Win32Registry registry;
-  mKestrelmark::EngineContext context{registry, files, host};
+  Engine engine{registry, files, host, window->label.get()};
 
-  // A helper thread posts a probe every few milliseconds; the window
-  // records how long the longest one waited for its dispatch.
-  std::atomic<bool> posting{true};
-  const HWND target = window.get();
   g_stalls.Start();
-  std::thread poster([&] {
-    while (posting) {
-      const double now = Seconds();
-      LPARAM stamp;
-      std::memcpy(&stamp, &now, sizeof stamp);
-      PostMessageA(target, kProbeMessage, 0, stamp);
-      Sleep(3);
-    }
-  });
-
-  Figures raw, read, snapshot, compare;
-  RawCounts counts;
-  std::size_t entries = 0, rows = 0;
-  std::string path;
-  {  // warm-up: the registry's pages and caches, once
-    path = kBranch;
-    RawCounts warm;
-    RawWalk(path, warm);
-  }
-  for (int run = 0; run < runs; ++run) {
-    if (monitor_only && run > 0) break;
-    Measure(host, raw, [&] {
-      counts = RawCounts();
-      path = kBranch;
-      RawWalk(path, counts);
-    });
-    Measure(host, read, [&] {
-      RegStuff::EntryList list =
-          RegStuff::ReadBranch(registry, host, platform::kHkeyCurrentUser, kBranch, true);
-      entries = list.size();
-      // As the program gives a reading back: a million entries freed at once
-      // stop the window for over 20 ms.
-      list.ReleaseInPieces([&] { host.YieldToEventLoop(); });
-    });
-    Measure(host, snapshot, [&] { mKestrelmark::CreateSnapshot(context, host.selection, host.snapshot_path); });
-    Measure(host, compare, [&] { CheckAsTheWindowDoes(context, host); });
-    rows = host.rows.size();
-    std::fprintf(stderr, "run %d of %d done\n", run + 1, runs);
-  }
-  // Checks that keep what they read, each as a ratio to a full reading of
-  // the same mode; after each kind, the rows against an uncached check.
-  struct MonitorFigures {
-    const char* name;
-    Figures figures;
-    bool identical = true;
-    int kinds[4] = {};
-  };
-  MonitorFigures quiet{"nothing changed"}, one_value{"one value changed"},
-      hundred{"100 values changed"}, one_keys_only{"one value, keys only"};
-  // The first check of a monitoring session (everything read, the snapshot
-  // kept) and switching monitoring off (everything kept is dropped).
-  Figures first_cached, forget;
-  Figures read_keys_only;
-  BenchHost full_host(label.get());
-  auto same_rows = [&](MonitorFigures& m) {
-    full_host.selection = host.selection;
-    full_host.snapshot_path = host.snapshot_path;
-    CheckAsTheWindowDoes({registry, files, full_host}, full_host);
-    if (full_host.rows != host.rows) m.identical = false;
-  };
-  auto measure_cached = [&](mKestrelmark::MonitorCache& cache, MonitorFigures& m,
-                            const std::function<void(int)>& change) {
-    mKestrelmark::EngineContext cached{registry, files, host, &cache};
-    for (int run = 0; run < runs; ++run) {
-      change(run);
-      Sleep(2);
-      Measure(host, m.figures, [&] { CheckAsTheWindowDoes(cached, host); });
-      ++m.kinds[static_cast<int>(cache.last_check())];
-    }
-    same_rows(m);
-  };
-  {
-    mKestrelmark::MonitorCache cache;
-    mKestrelmark::EngineContext cached{registry, files, host, &cache};
-    // The first check reads everything.
-    Measure(host, first_cached, [&] { CheckAsTheWindowDoes(cached, host); });
-    Sleep(2100);  // past the trust margin
-    CheckAsTheWindowDoes(cached, host);
-    measure_cached(cache, quiet, [](int) {});
-    measure_cached(cache, one_value,
-                   [](int run) { SetDword(DeepKey(37), "Value 1", 1000 + run); });
-    measure_cached(cache, hundred, [](int run) {
-      for (int i = 0; i < 100; ++i) SetDword(DeepKey(i), "Value 3", 2000 + run);
-    });
-    Measure(host, forget, [&] { cache.Forget(); });
-  }
-  host.selection.include_values = false;
-  for (int run = 0; run < runs; ++run) {
-    Measure(host, read_keys_only, [&] {
-      const RegStuff::EntryList list =
-          RegStuff::ReadBranch(registry, host, platform::kHkeyCurrentUser, kBranch, false);
-    });
-  }
-  {
-    mKestrelmark::MonitorCache cache;
-    mKestrelmark::EngineContext cached{registry, files, host, &cache};
-    CheckAsTheWindowDoes(cached, host);
-    Sleep(2100);
-    CheckAsTheWindowDoes(cached, host);
-    measure_cached(cache, one_keys_only,
-                   [](int run) { SetDword(DeepKey(53), "Value 1", 3000 + run); });
-  }
-  host.selection.include_values = true;
-
-  // Monitoring as the window runs it: a check half a second after the
-  // previous one ended, for monitor_seconds; another process adds values
-  // with reg.exe and the delay to their rows is taken.
+  bench::ProbePoster poster(window->window.get(), kProbeMessage);
+  const RoundFigures rounds = MeasureRounds(options, engine);
+  const MonitorChecks monitor_checks = MeasureMonitorChecks(options, engine);
   // The probes stop here: posting one every 3 ms would cost more than the
   // monitoring measured next.
-  posting = false;
-  poster.join();
+  poster.Stop();
   g_stalls.Stop();
   host.PumpAll();
-
-  double monitor_cpu = 0, monitor_wall = 0;
-  int monitor_checks = 0, monitor_kinds[4] = {};
-  std::vector<double> delays;
-  if (monitor_seconds > 0) {
-    // An unchanged branch; the clock starts after the first check, which
-    // reads everything, so the figure is the steady cost (the safety walk
-    // once a minute included).
-    mKestrelmark::MonitorCache cache;
-    mKestrelmark::EngineContext cached{registry, files, host, &cache};
-    CheckAsTheWindowDoes(cached, host);
-    PumpUntil(host, Seconds() + 0.5);
-    const double cpu_start = ProcessCpuSeconds();
-    const double start = Seconds();
-    std::printf("monitoring started\n");
-    std::fflush(stdout);
-    while (Seconds() - start < monitor_seconds) {
-      CheckAsTheWindowDoes(cached, host);
-      ++monitor_checks;
-      ++monitor_kinds[static_cast<int>(cache.last_check())];
-      PumpUntil(host, Seconds() + 0.5);
-    }
-    monitor_wall = Seconds() - start;
-    monitor_cpu = ProcessCpuSeconds() - cpu_start;
-    std::printf("monitoring ended\n");
-    std::fflush(stdout);
-  }
-  if (reg_adds > 0) {
-    mKestrelmark::MonitorCache cache;
-    mKestrelmark::EngineContext cached{registry, files, host, &cache};
-    const std::string probe_key = DeepKey(11);
-    for (int i = 0; i < reg_adds; ++i) DeleteValue(probe_key, ("Probe " + std::to_string(i)).c_str());
-    CheckAsTheWindowDoes(cached, host);
-    std::vector<std::atomic<double>> added(static_cast<std::size_t>(reg_adds));
-    for (auto& a : added) a = 0;
-    std::thread adder([&] {
-      for (int i = 0; i < reg_adds; ++i) {
-        Sleep(900 + static_cast<DWORD>((i * 377) % 600));
-        RunAndWait("reg.exe add \"HKCU\\" + probe_key + "\" /v \"Probe " + std::to_string(i) +
-                   "\" /t REG_DWORD /d 1 /f");
-        added[static_cast<std::size_t>(i)] = Seconds();
-      }
-    });
-    int found = 0;
-    const double start = Seconds();
-    while (found < reg_adds && Seconds() - start < reg_adds * 3 + 10) {
-      PumpUntil(host, Seconds() + 0.5);
-      CheckAsTheWindowDoes(cached, host);
-      const double shown = Seconds();
-      for (int i = found; i < reg_adds; ++i) {
-        const double at = added[static_cast<std::size_t>(i)];
-        if (at == 0) break;
-        const std::string row = probe_key + "  Probe " + std::to_string(i) + "=&H00000001";
-        if (std::find(host.rows.begin(), host.rows.end(), row) == host.rows.end()) break;
-        delays.push_back(shown - at);
-        found = i + 1;
-      }
-    }
-    adder.join();
-    for (int i = 0; i < reg_adds; ++i) DeleteValue(probe_key, ("Probe " + std::to_string(i)).c_str());
-  }
-
+  const SteadyMonitoring steady = MonitorUnchangedBranch(options.monitor_seconds, engine);
+  const std::vector<double> delays = MeasureRegAdds(options.branch, options.reg_adds, engine);
 
   const std::string snapshot_text = files.ReadWholeFile(mKestrelmark::SnapshotPath(files));
-  std::printf("Branch: %ld keys, %ld values enumerated; %zu entries; snapshot %zu bytes; "
-              "check rows %zu; %d runs, %ld probes\n",
-              counts.keys, counts.values, entries, snapshot_text.size(), rows, runs, g_probes);
-  std::printf("%-16s %9s %12s %8s %10s %16s %13s %20s\n", "", "median s", "vs raw loop",
-              "best s", "best vs", "longest wait ms", "own wait ms", "longest no-yield ms");
-  const double raw_median = raw.Median();
-  const double raw_best = raw.Best();
-  auto row = [&](const char* name, const Figures& f) {
-    std::printf("%-16s %9.3f %11.2fx %8.3f %9.2fx %16.1f %13.1f %20.0f\n", name, f.Median(),
-                raw_median / f.Median(), f.Best(), raw_best / f.Best(), f.longest_wait * 1000,
-                f.longest_own_wait * 1000, f.longest_gap * 1000);
-  };
-  row("raw API loop", raw);
-  row("ReadBranch", read);
-  row("CreateSnapshot", snapshot);
-  row("CompareRegistry", compare);
-  std::printf("longest no-yield stretch after the status: CreateSnapshot \"%s\", "
-              "CompareRegistry \"%s\"\n",
-              snapshot.longest_gap_phase.c_str(), compare.longest_gap_phase.c_str());
-  std::printf("CompareRegistry / ReadBranch time: %.2f (median), %.2f (best)\n",
-              compare.Median() / read.Median(), compare.Best() / read.Best());
-  std::printf("label writes: %llu\n", static_cast<unsigned long long>(host.label_writes()));
-  std::printf("\nMonitoring checks (%s):\n", kBranch.c_str());
-  std::printf("%-22s %9s %14s %16s %12s %s\n", "", "median s", "vs full read",
-              "longest wait ms", "own wait ms", "kinds (quiet/incremental/full), rows identical");
-  auto monitor_row = [&](const MonitorFigures& m, const Figures& full) {
-    std::printf("%-22s %9.4f %13.3fx %16.1f %12.1f %d/%d/%d %s\n", m.name, m.figures.Median(),
-                m.figures.Median() / full.Median(), m.figures.longest_wait * 1000,
-                m.figures.longest_own_wait * 1000, m.kinds[1], m.kinds[2], m.kinds[3],
-                m.identical ? "yes" : "NO");
-  };
-  monitor_row(quiet, read);
-  monitor_row(one_value, read);
-  monitor_row(hundred, read);
-  monitor_row(one_keys_only, read_keys_only);
-  auto once_row = [](const char* name, const Figures& f) {
-    std::printf("%-22s %9.4f %14s %16.1f %12.1f\n", name, f.Median(), "", f.longest_wait * 1000,
-                f.longest_own_wait * 1000);
-  };
-  once_row("first check (full)", first_cached);
-  once_row("switching off", forget);
-  const auto stalls = g_stalls.stalls();
-  double longest_stall = 0;
-  for (const auto& [start, end] : stalls) longest_stall = std::max(longest_stall, end - start);
-  std::printf("Wine server stalls over %.0f ms while probing: %zu, longest %.1f ms\n",
-              ServerStalls::kStall * 1000, stalls.size(), longest_stall * 1000);
-  if (monitor_checks > 0) {
-    std::printf("monitoring %.0f s: %d checks (%d quiet, %d incremental, %d full), program CPU "
-                "%.2f s = %.2f%% of a core\n",
-                monitor_wall, monitor_checks, monitor_kinds[1], monitor_kinds[2],
-                monitor_kinds[3], monitor_cpu, 100 * monitor_cpu / monitor_wall);
-  }
-  if (!delays.empty()) {
-    std::sort(delays.begin(), delays.end());
-    std::printf("reg add to row: %zu of %d shown, median %.3f s, max %.3f s\n", delays.size(),
-                reg_adds, delays[delays.size() / 2], delays.back());
-  }
+  PrintRounds(options, rounds, snapshot_text.size(), host.label_writes());
+  PrintMonitorChecks(options.branch, monitor_checks, rounds.read);
+  PrintStallsAndMonitoring(steady, delays, options.reg_adds);
   DeleteFileA(mKestrelmark::SnapshotPath(files).c_str());
   RemoveDirectoryA(folder.c_str());
   return 0;

@@ -2,8 +2,15 @@
 # A longer fuzz run: builds the fuzz side, then runs each fuzz program in
 # turn for the given seconds (default 300), starting from its seeds
 # (fuzz/corpus/<program>/) and what earlier runs found (build/fuzz/corpus/).
-# An input that fails is kept in build/fuzz/artifacts/: add it to the seeds
-# and, as a plain test, to tests/engine/fuzz_regressions_test.cpp.
+# An input that fails is kept in build/fuzz/artifacts/. Once the fault is
+# fixed, add it to the program's seeds (fuzz/corpus/<program>/, under a name
+# that says what it holds) and, as a plain test, to the test file of the part
+# it found the fault in, beside the tests earlier findings left there:
+#   compare_fuzzer      tests/engine/compare_test.cpp
+#   entry_text_fuzzer   tests/engine/entry_text_test.cpp
+#   read_branch_fuzzer  tests/engine/reg_stuff_test.cpp (a snapshot's bytes:
+#                       tests/engine/snapshot_test.cpp)
+#   cached_walk_fuzzer  tests/engine/monitor_cache_test.cpp
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
 seconds="${1:-300}"

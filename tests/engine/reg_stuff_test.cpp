@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -154,17 +155,37 @@ TEST_F(ReadBranchTest, HoldsOneKeyOpenAtATime) {
   EXPECT_EQ(registry_.open_key_count(), 0);
 }
 
-TEST_F(ReadBranchTest, YieldsPerValueSubkeyFinishedSubkeyAndMovedItem) {
-  BuildSaA1B();
-  registry_.PutValue(kRoot, "S\\B", "bin", platform::kRegBinary, "x");  // enumerated, no entry
-  Read("S", true);
-  // 5 values enumerated + 3 subkey names + 3 finished subkeys + 8 moved
-  // items (four blocks of a key entry and one value entry).
-  EXPECT_EQ(host_.yield_count, 5 + 3 + 3 + 8);
-  host_.yield_count = 0;
-  Read("S", false);
-  // 3 subkey names + 3 finished subkeys.
-  EXPECT_EQ(host_.yield_count, 3 + 3);
+TEST_F(ReadBranchTest, NoRunOfEnumerationsOrEntriesWithoutAYield) {
+  // Ten values (one binary: enumerated, no entry) and ten subkeys of two
+  // values each: a loop that stopped yielding would run ten calls in a row.
+  for (int i = 0; i < 9; ++i) registry_.PutString(kRoot, "W", "v" + std::to_string(i), "x");
+  registry_.PutValue(kRoot, "W", "bin", platform::kRegBinary, "x");
+  for (int i = 0; i < 10; ++i) {
+    registry_.PutString(kRoot, "W\\K" + std::to_string(i), "a", "1");
+    registry_.PutString(kRoot, "W\\K" + std::to_string(i), "b", "2");
+  }
+  std::string events;  // 'e' per enumeration call, 'y' per yield
+  registry_.SetEnumerationHook([&] { events += 'e'; });
+  host_.on_yield = [&] { events += 'y'; };
+  for (const bool include_values : {true, false}) {
+    SCOPED_TRACE(include_values ? "keys and values" : "keys only");
+    events.clear();
+    host_.yield_count = 0;
+    const Strings entries = Read("W", include_values);
+    std::size_t run = 0, longest_run = 0;
+    for (const char event : events) {
+      run = event == 'e' ? run + 1 : 0;
+      longest_run = std::max(longest_run, run);
+    }
+    // A call that ends one list may come right before the first of the
+    // next, and a key with nothing in it adds one more.
+    EXPECT_LE(longest_run, 3u) << events;
+    // A turn per value enumerated, per subkey name and, where blocks are
+    // moved into place, per entry appended.
+    const std::size_t values = include_values ? 10 + 20 : 0;
+    const std::size_t moved = include_values ? entries.size() : 0;
+    EXPECT_GE(static_cast<std::size_t>(host_.yield_count), values + 10 + moved);
+  }
 }
 
 TEST_F(ReadBranchTest, ReadingNestedInAnotherThroughAYieldLeavesBothWhole) {
