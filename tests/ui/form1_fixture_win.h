@@ -15,7 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <sstream>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -28,7 +28,13 @@
 #include "platform/win32/notify_area_win.h"
 #include "platform/win32/preference_storage_win.h"
 #include "platform/win32/registry_win.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/message_box_watcher_win.h"
+#include "tests/support/message_pump_win.h"
+#include "tests/support/registry_values_win.h"
+#include "tests/support/scratch_folder_win.h"
+#include "tests/support/scratch_key_win.h"
+#include "tests/support/test_name.h"
 #include "tray/c_sys_tray_win.h"
 #include "ui/form1_core.h"
 #include "ui/form1_texts.h"
@@ -39,75 +45,8 @@ namespace ui::form1_test {
 using namespace std::chrono_literals;
 using C = ControlId;
 
-inline constexpr char kTestRoot[] = "Software\\KestrelmarkUiTests";
 inline constexpr char kDefaultSubkey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 inline constexpr char kRunKey[] = "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\RUN\\";
-
-inline std::string TestName() {
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = std::string(info->test_suite_name()) + "." + info->name();
-  for (char& c : name) {
-    if (c == '/') c = '_';
-  }
-  return name;
-}
-
-// Registry helpers through the real API.
-inline std::optional<std::string> ReadString(HKEY root, const std::string& path, const std::string& name) {
-  char data[2048] = {};
-  DWORD size = sizeof(data) - 1;
-  DWORD type = 0;
-  if (RegGetValueA(root, path.c_str(), name.c_str(), RRF_RT_REG_SZ, &type, data, &size) !=
-      ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  return std::string(data);
-}
-
-inline void WriteString(HKEY root, const std::string& path, const std::string& name,
-                 const std::string& value) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                 static_cast<DWORD>(value.size() + 1));
-  RegCloseKey(key);
-}
-
-inline std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-inline std::optional<std::string> ClipboardText() {
-  for (int attempt = 0; attempt < 50; ++attempt) {
-    if (OpenClipboard(nullptr)) {
-      std::optional<std::string> text;
-      if (HANDLE data = GetClipboardData(CF_TEXT)) {
-        if (const char* chars = static_cast<const char*>(GlobalLock(data))) {
-          text = chars;
-          GlobalUnlock(data);
-        }
-      }
-      CloseClipboard();
-      return text;
-    }
-    Sleep(20);
-  }
-  return std::nullopt;
-}
-
-inline void SeedClipboard(const std::string& text) {
-  ASSERT_TRUE(OpenClipboard(nullptr));
-  EmptyClipboard();
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-  memcpy(GlobalLock(memory), text.c_str(), text.size() + 1);
-  GlobalUnlock(memory);
-  SetClipboardData(CF_TEXT, memory);
-  CloseClipboard();
-}
 
 // The real file system, with the program's folder and TEMP moved into a
 // scratch folder of the test's own.
@@ -244,38 +183,23 @@ class RecordingNotifyArea final : public platform::NotifyArea {
 class Form1Test : public ::testing::Test {
  protected:
   void SetUp() override {
-    prefs_base_ = std::string(kTestRoot) + "\\" + TestName();
-    RegDeleteTreeA(HKEY_CURRENT_USER, prefs_base_.c_str());
-    prefs_path_ = prefs_base_ + "\\Varnholt\\Kestrelmark";
-    branch_path_ = std::string(kTestRoot) + "\\Branch." + TestName();
-    RegDeleteTreeA(HKEY_CURRENT_USER, branch_path_.c_str());
-
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    scratch_ = std::filesystem::path(temp) / ("km-ui-" + TestName());
-    std::filesystem::remove_all(scratch_);
-    std::filesystem::create_directories(scratch_ / "exe");
-    std::filesystem::create_directories(scratch_ / "temp");
-    files_.executable_folder = (scratch_ / "exe").string();
-    files_.temp_folder = (scratch_ / "temp").string();
+    files_.executable_folder = folder_.CreateFolder("exe");
+    files_.temp_folder = folder_.CreateFolder("temp");
     snapshot_ = files_.temp_folder + "\\registry.snp";
-    preferences_ = std::make_unique<platform::Win32PreferenceStorage>(prefs_base_);
   }
 
+  // The window goes first: closing it may still store preferences, which
+  // must land in the scratch key before that is deleted.
   void TearDown() override {
     form_.reset();
-    RegDeleteTreeA(HKEY_CURRENT_USER, prefs_base_.c_str());
-    RegDeleteTreeA(HKEY_CURRENT_USER, branch_path_.c_str());
-    std::error_code ignored;
-    std::filesystem::remove_all(scratch_, ignored);
     EXPECT_EQ(watcher_.stuck(), 0) << "a message box would not close";
   }
 
   std::optional<std::string> Pref(const std::string& key) {
-    return ReadString(HKEY_CURRENT_USER, prefs_path_, key);
+    return km_test::ReadString(HKEY_CURRENT_USER, prefs_path_, key);
   }
   void SeedPref(const std::string& key, const std::string& value) {
-    WriteString(HKEY_CURRENT_USER, prefs_path_, key, value);
+    km_test::WriteString(HKEY_CURRENT_USER, prefs_path_, key, value);
   }
 
   // Creates the window (hidden) with the recording tray, or with the real
@@ -284,7 +208,7 @@ class Form1Test : public ::testing::Test {
     Form1Services services{
         .registry = registry_,
         .files = files_,
-        .preferences = *preferences_,
+        .preferences = preferences_,
         .message_boxes = boxes_,
         .clipboard = clipboard_,
         .save_dialog = save_dialog_,
@@ -324,43 +248,30 @@ class Form1Test : public ::testing::Test {
     form_->Show();
   }
 
-  // Runs the message loop until done() or the deadline (a failure names the
-  // condition; nothing is timed).
-  bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds deadline = 8s) {
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (std::chrono::steady_clock::now() < end) {
-      MSG message;
-      // One message at a time: a test may queue its next message as soon as
-      // the condition holds, ahead of what that one posted.
-      while (!done() && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-      }
-      if (done()) return true;
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return done();
-  }
-  void PumpFor(std::chrono::milliseconds span) {
-    PumpUntil([] { return false; }, span);
-  }
-
   void Click(ControlId id) { SendMessageA(form_->Control(id), BM_CLICK, 0, 0); }
 
   // A branch of two keys and values under HKCU for the snapshot and checks.
   void MakeBranch() {
-    WriteString(HKEY_CURRENT_USER, branch_path_, "First", "1");
-    WriteString(HKEY_CURRENT_USER, branch_path_ + "\\Sub", "Second", "2");
+    km_test::WriteString(HKEY_CURRENT_USER, branch_path_, "First", "1");
+    km_test::WriteString(HKEY_CURRENT_USER, branch_path_ + "\\Sub", "Second", "2");
     form_->SelectOption(1);  // HKCU
     form_->SetSubkeyText(branch_path_);
   }
 
-  std::string prefs_base_, prefs_path_, branch_path_, snapshot_;
-  std::filesystem::path scratch_;
-  test_support::MessageBoxWatcher watcher_;
+  // The preferences and the watched branch in one scratch key, the
+  // program's folder and TEMP in one scratch folder: declared first, they
+  // are deleted last.
+  km_test::ScratchKey keys_;
+  km_test::ScratchFolder folder_{km_test::CurrentTestName()};
+  const std::filesystem::path scratch_{folder_.path()};
+  const std::string prefs_base_ = keys_.PathOf("Prefs");
+  const std::string prefs_path_ = prefs_base_ + "\\Varnholt\\Kestrelmark";
+  const std::string branch_path_ = keys_.PathOf("Branch");
+  std::string snapshot_;
+  km_test::MessageBoxWatcher watcher_;
   HookedRegistry registry_;
   ScratchFileSystem files_;
-  std::unique_ptr<platform::Win32PreferenceStorage> preferences_;
+  platform::Win32PreferenceStorage preferences_{prefs_base_};
   FailingMessageBoxes boxes_;
   platform::Win32Clipboard clipboard_;
   RecordingSaveDialog save_dialog_;

@@ -79,10 +79,10 @@ TEST_F(Form1Test, ActivationReturnsTheFocusToTheLastFocusedControl) {
   ASSERT_NE(other, nullptr);
   SetForegroundWindow(other);
   SetActiveWindow(other);
-  PumpFor(50ms);
+  km_test::PumpFor(50ms);
   SetForegroundWindow(form_->hwnd());
   SetActiveWindow(form_->hwnd());
-  PumpFor(50ms);
+  km_test::PumpFor(50ms);
   EXPECT_EQ(GetFocus(), form_->Control(C::kPushButton2));
   DestroyWindow(other);
 }

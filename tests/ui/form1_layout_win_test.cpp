@@ -126,7 +126,7 @@ void WriteCursorFile(const std::filesystem::path& path) {
   u32(0x000000); u32(0xFFFFFF);                    // palette
   bytes += std::string(128, '\0');                 // XOR: black
   bytes += std::string(128, '\0');                 // AND: opaque
-  std::ofstream(path, std::ios::binary) << bytes;
+  km_test::WriteFileBytes(path, bytes);
 }
 
 TEST_F(Form1Test, PointerSchemeNeverReplacesTheHourglass) {

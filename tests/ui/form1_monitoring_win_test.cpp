@@ -10,9 +10,9 @@ TEST_F(Form1Test, SwitchingOnWithoutASnapshotSwitchesOffWithOneMessage) {
   Click(C::kPushButton4);
   EXPECT_EQ(form_->Caption(C::kPushButton4), "Turn Off");
   EXPECT_EQ(Pref("StartStopState"), "On");
-  ASSERT_TRUE(PumpUntil([&] { return form_->Caption(C::kPushButton4) == "Turn On"; }));
-  PumpUntil([&] { return !watcher_.boxes().empty(); });
-  PumpFor(700ms);  // no second message follows
+  ASSERT_TRUE(km_test::PumpUntil([&] { return form_->Caption(C::kPushButton4) == "Turn On"; }));
+  km_test::PumpUntil([&] { return !watcher_.boxes().empty(); });
+  km_test::PumpFor(700ms);  // no second message follows
   EXPECT_EQ(watcher_.texts(), (std::vector<std::string>{kNoSnapshotMessage}));
   EXPECT_EQ(Pref("StartStopState"), "Off");
   EXPECT_EQ(form_->Timer1().Interval(), 0u);
@@ -23,7 +23,7 @@ TEST_F(Form1Test, SwitchingOnAndOffAtOnceRunsNoComparison) {
   form_->AddResult("kept");
   Click(C::kPushButton4);
   Click(C::kPushButton4);
-  PumpFor(1200ms);
+  km_test::PumpFor(1200ms);
   EXPECT_EQ(form_->ResultCount(), 1);
   EXPECT_TRUE(watcher_.boxes().empty());
   EXPECT_EQ(form_->Caption(C::kPushButton4), "Turn On");
@@ -35,20 +35,20 @@ TEST_F(Form1Test, EachComparisonReplacesTheRowsAndADeletedSnapshotEndsMonitoring
   MakeBranch();
   Click(C::kPushButton2);
   ASSERT_TRUE(std::filesystem::exists(snapshot_));
-  WriteString(HKEY_CURRENT_USER, branch_path_, "Added1", "a");
+  km_test::WriteString(HKEY_CURRENT_USER, branch_path_, "Added1", "a");
   Click(C::kPushButton4);
-  ASSERT_TRUE(PumpUntil([&] { return form_->ResultCount() == 1; }));
+  ASSERT_TRUE(km_test::PumpUntil([&] { return form_->ResultCount() == 1; }));
   EXPECT_NE(form_->ResultText(1).find("Added1=a"), std::string::npos);
-  WriteString(HKEY_CURRENT_USER, branch_path_, "Added2", "b");
-  ASSERT_TRUE(PumpUntil([&] { return form_->ResultCount() == 2; }));
-  PumpFor(1200ms);  // further ticks replace, never append
+  km_test::WriteString(HKEY_CURRENT_USER, branch_path_, "Added2", "b");
+  ASSERT_TRUE(km_test::PumpUntil([&] { return form_->ResultCount() == 2; }));
+  km_test::PumpFor(1200ms);  // further ticks replace, never append
   EXPECT_EQ(form_->ResultCount(), 2);
   EXPECT_EQ(form_->Caption(C::kPushButton4), "Turn Off");
   EXPECT_TRUE(watcher_.boxes().empty());
 
   std::filesystem::remove(snapshot_);
-  ASSERT_TRUE(PumpUntil([&] { return form_->Caption(C::kPushButton4) == "Turn On"; }));
-  PumpUntil([&] { return !watcher_.boxes().empty(); });
+  ASSERT_TRUE(km_test::PumpUntil([&] { return form_->Caption(C::kPushButton4) == "Turn On"; }));
+  km_test::PumpUntil([&] { return !watcher_.boxes().empty(); });
   EXPECT_EQ(watcher_.texts(), (std::vector<std::string>{kNoSnapshotMessage}));
   EXPECT_EQ(Pref("StartStopState"), "Off");
 }

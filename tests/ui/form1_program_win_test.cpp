@@ -25,6 +25,18 @@ int CountProgramWindows() {
   return count;
 }
 
+// The started program's window once it is shown; nullptr when none came.
+HWND WaitForProgramWindow() {
+  HWND window = nullptr;
+  km_test::WaitUntil(
+      [&] {
+        window = FindWindowA(kWindowClassName, "Kestrelmark");
+        return window != nullptr && IsWindowVisible(window);
+      },
+      20s);
+  return window;
+}
+
 PROCESS_INFORMATION Start(const std::string& program) {
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);
@@ -39,17 +51,11 @@ TEST(ProgramTest, ASecondInstanceEndsWithoutAWindow) {
   const std::string program = ProgramPath();
   ASSERT_TRUE(std::filesystem::exists(program)) << program;
   const char* prefs = "Software\\Varnholt\\Kestrelmark";
-  RegDeleteTreeA(HKEY_CURRENT_USER, prefs);
+  km_test::DeleteTree(HKEY_CURRENT_USER, prefs);
   ASSERT_EQ(CountProgramWindows(), 0);
 
   PROCESS_INFORMATION first = Start(program);
-  const auto deadline = std::chrono::steady_clock::now() + 20s;
-  HWND window = nullptr;
-  while (std::chrono::steady_clock::now() < deadline) {
-    window = FindWindowA(kWindowClassName, "Kestrelmark");
-    if (window != nullptr && IsWindowVisible(window)) break;
-    Sleep(50);
-  }
+  const HWND window = WaitForProgramWindow();
   ASSERT_NE(window, nullptr);
 
   PROCESS_INFORMATION second = Start(program);
@@ -59,7 +65,7 @@ TEST(ProgramTest, ASecondInstanceEndsWithoutAWindow) {
   EXPECT_EQ(code, 0u);
   EXPECT_EQ(CountProgramWindows(), 1);
   // First start with no preferences writes none.
-  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, prefs, "Subkey"), std::nullopt);
+  EXPECT_EQ(km_test::ReadString(HKEY_CURRENT_USER, prefs, "Subkey"), std::nullopt);
 
   PostMessageA(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForSingleObject(first.hProcess, 20000), WAIT_OBJECT_0);
@@ -67,7 +73,7 @@ TEST(ProgramTest, ASecondInstanceEndsWithoutAWindow) {
     CloseHandle(process->hThread);
     CloseHandle(process->hProcess);
   }
-  RegDeleteTreeA(HKEY_CURRENT_USER, prefs);
+  km_test::DeleteTree(HKEY_CURRENT_USER, prefs);
 }
 
 // A close while the snapshot command replaces a large old snapshot: the
@@ -76,34 +82,24 @@ TEST(ProgramTest, ACloseWhileTheOldSnapshotIsFreedLeavesOnlyTheNewOne) {
   const std::string program = ProgramPath();
   const char* prefs = "Software\\Varnholt\\Kestrelmark";
   const char* branch = "Software\\KestrelmarkUiTests\\CloseDuringSnapshot";
-  RegDeleteTreeA(HKEY_CURRENT_USER, prefs);
-  WriteString(HKEY_CURRENT_USER, prefs, "Subkey", branch);
-  WriteString(HKEY_LOCAL_MACHINE, branch, "v", "1");  // HKLM: the first start's hive
+  km_test::DeleteTree(HKEY_CURRENT_USER, prefs);
+  km_test::WriteString(HKEY_CURRENT_USER, prefs, "Subkey", branch);
+  km_test::WriteString(HKEY_LOCAL_MACHINE, branch, "v", "1");  // HKLM: the first start's hive
 
-  char temp[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temp);
-  const std::filesystem::path folder =
-      std::filesystem::path(temp) / ("km-close-" + std::to_string(GetCurrentProcessId()));
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
-  const std::string snapshot = (folder / "registry.snp").string();
+  const km_test::ScratchFolder folder("close");
+  const std::string snapshot = folder.In("registry.snp");
   {
     std::ofstream old(snapshot, std::ios::binary);
     const std::string megabyte(1 << 20, 'o');
     for (int i = 0; i < 64; ++i) old << megabyte;
   }
-  char saved_temp[MAX_PATH] = {};
-  const bool had_temp = GetEnvironmentVariableA("TEMP", saved_temp, MAX_PATH) > 0;
-  SetEnvironmentVariableA("TEMP", folder.string().c_str());
-  PROCESS_INFORMATION process = Start(program);
-  SetEnvironmentVariableA("TEMP", had_temp ? saved_temp : nullptr);
-
-  HWND window = nullptr;
-  for (auto deadline = std::chrono::steady_clock::now() + 20s;
-       std::chrono::steady_clock::now() < deadline; Sleep(20)) {
-    window = FindWindowA(kWindowClassName, "Kestrelmark");
-    if (window != nullptr && IsWindowVisible(window)) break;
+  PROCESS_INFORMATION process{};
+  {
+    const km_test::ScopedEnvironmentVariable temp("TEMP", folder.path());  // inherited
+    process = Start(program);
   }
+
+  const HWND window = WaitForProgramWindow();
   ASSERT_NE(window, nullptr);
   // The command as a click sends it, without moving the focus (leaving the
   // subkey box would delete the snapshot).
@@ -111,11 +107,9 @@ TEST(ProgramTest, ACloseWhileTheOldSnapshotIsFreedLeavesOnlyTheNewOne) {
   PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(window, id)));
   const std::string aside = snapshot + ".old";
-  bool aside_seen = false;
-  for (auto deadline = std::chrono::steady_clock::now() + 20s;
-       !aside_seen && std::chrono::steady_clock::now() < deadline; Sleep(1)) {
-    aside_seen = GetFileAttributesA(aside.c_str()) != INVALID_FILE_ATTRIBUTES;
-  }
+  // Polled often: the second name lives only while the old file is cut.
+  const bool aside_seen = km_test::WaitUntil(
+      [&] { return GetFileAttributesA(aside.c_str()) != INVALID_FILE_ATTRIBUTES; }, 20s, 1ms);
   PostMessageA(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
   CloseHandle(process.hThread);
@@ -123,15 +117,13 @@ TEST(ProgramTest, ACloseWhileTheOldSnapshotIsFreedLeavesOnlyTheNewOne) {
 
   EXPECT_TRUE(aside_seen) << "the old snapshot was not freed through a second name";
   std::vector<std::string> left;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
     left.push_back(entry.path().filename().string());
   EXPECT_EQ(left, std::vector<std::string>{"registry.snp"});
-  EXPECT_EQ(ReadFileBytes(snapshot), std::string(branch) + "\r\n" + branch + "  v=1\r\n");
+  EXPECT_EQ(km_test::ReadFileBytes(snapshot), std::string(branch) + "\r\n" + branch + "  v=1\r\n");
 
-  std::error_code ignored;
-  std::filesystem::remove_all(folder, ignored);
-  RegDeleteTreeA(HKEY_CURRENT_USER, prefs);
-  RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\KestrelmarkUiTests");
+  km_test::DeleteTree(HKEY_CURRENT_USER, prefs);
+  km_test::DeleteTree(HKEY_LOCAL_MACHINE, "Software\\KestrelmarkUiTests");
 }
 
 }  // namespace

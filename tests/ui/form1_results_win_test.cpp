@@ -1,5 +1,6 @@
 // Form1's results: the virtual list and its ticks, saving the rows to a file,
 // copying the ticked rows to the clipboard, clearing.
+#include "tests/support/clipboard_text_win.h"
 #include "tests/ui/form1_fixture_win.h"
 
 namespace ui::form1_test {
@@ -18,12 +19,12 @@ TEST_F(Form1Test, SaveWritesOneLinePerRowAndCancelChangesNothing) {
   save_dialog_.answer = path;
   Click(C::kPushButton1);
   EXPECT_TRUE(std::filesystem::exists(path));
-  EXPECT_EQ(ReadFileBytes(path), "");
+  EXPECT_EQ(km_test::ReadFileBytes(path), "");
   EXPECT_EQ(form_->StatusText(), "Results saved.");
 
   for (const char* row : {"Software\\A", "Software\\A  v=1", "Software\\B  w=2"}) form_->AddResult(row);
   Click(C::kPushButton1);  // replaces the file without a question
-  EXPECT_EQ(ReadFileBytes(path), "Software\\A\r\nSoftware\\A  v=1\r\nSoftware\\B  w=2\r\n");
+  EXPECT_EQ(km_test::ReadFileBytes(path), "Software\\A\r\nSoftware\\A  v=1\r\nSoftware\\B  w=2\r\n");
   EXPECT_EQ(form_->pointer(), Form1::Pointer::kDefault);
   EXPECT_TRUE(watcher_.boxes().empty());
 }
@@ -46,20 +47,20 @@ TEST_F(Form1Test, CopyTakesTickedRowsAndAlwaysShowsTheMessage) {
   const std::string copied_message =
       "Results have been copied to the clipboard.\r\rClick a text area where you normally type "
       "and press Ctrl+V to paste the clipboard.";
-  SeedClipboard("earlier");
+  ASSERT_TRUE(km_test::WriteClipboardText("earlier"));
   Click(C::kPushButton18);  // no rows: the clipboard keeps its text
-  EXPECT_EQ(ClipboardText(), "earlier");
+  EXPECT_EQ(km_test::ReadClipboardText(), "earlier");
 
   form_->AddResult("abc   ");
   form_->AddResult("middle");
   form_->AddResult("defgh");
   Click(C::kPushButton18);  // none ticked: an empty text
-  EXPECT_EQ(ClipboardText(), "");
+  EXPECT_EQ(km_test::ReadClipboardText(), "");
 
   form_->SetResultChecked(1, true);
   form_->SetResultChecked(3, true);
   Click(C::kPushButton18);
-  EXPECT_EQ(ClipboardText(), "abc\r\ndefgh\r\n");
+  EXPECT_EQ(km_test::ReadClipboardText(), "abc\r\ndefgh\r\n");
   EXPECT_EQ(watcher_.texts(), std::vector<std::string>(3, copied_message));
   EXPECT_EQ(form_->pointer(), Form1::Pointer::kDefault);
 }
@@ -117,7 +118,7 @@ TEST_F(Form1Test, TheListIsVirtualAndTicksByClickAndSpace) {
   EXPECT_STREQ(text, "third");
 
   // A click on the third row's box ticks it, once.
-  PumpFor(50ms);
+  km_test::PumpFor(50ms);
   RECT box{};
   box.left = LVIR_ICON;
   ASSERT_TRUE(SendMessageA(list, LVM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&box)));
@@ -130,7 +131,7 @@ TEST_F(Form1Test, TheListIsVirtualAndTicksByClickAndSpace) {
   ASSERT_TRUE(hit.flags & LVHT_ONITEMSTATEICON);
   SendMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(hit.pt.x, hit.pt.y));
   SendMessageA(list, WM_LBUTTONUP, 0, MAKELPARAM(hit.pt.x, hit.pt.y));
-  PumpFor(50ms);
+  km_test::PumpFor(50ms);
   EXPECT_TRUE(form_->ResultChecked(3));
   // Space on the focused row ticks and unticks it.
   SetFocus(list);
@@ -161,14 +162,14 @@ TEST_F(Form1Test, AnEntryHoldingANulStaysWholeAndKeepsItsTick) {
   const std::string path = (scratch_ / "with-nul.txt").string();
   save_dialog_.answer = path;
   Click(C::kPushButton1);
-  EXPECT_EQ(ReadFileBytes(path), with_nul + "\r\nK  w=2\r\n");
+  EXPECT_EQ(km_test::ReadFileBytes(path), with_nul + "\r\nK  w=2\r\n");
 }
 
 TEST_F(Form1Test, TheListRepaintsAfterACheck) {
   Load();
   MakeBranch();
   form_->PushButton2_Click();
-  WriteString(HKEY_CURRENT_USER, branch_path_, "Added", "a");
+  km_test::WriteString(HKEY_CURRENT_USER, branch_path_, "Added", "a");
   form_->PushButton4_Click();
   HWND list = form_->Control(C::kListView2);
   UpdateWindow(list);

@@ -42,7 +42,7 @@ TEST_F(Form1Test, SnapshotIgnoresASecondPressAndHoldsOffTicks) {
   form_->PushButton2_Click();
   EXPECT_TRUE(hook_ran);
   EXPECT_TRUE(std::filesystem::exists(snapshot_));
-  EXPECT_NE(ReadFileBytes(snapshot_).find("Second=2"), std::string::npos);
+  EXPECT_NE(km_test::ReadFileBytes(snapshot_).find("Second=2"), std::string::npos);
   EXPECT_FALSE(form_->SnapshotBusy());
   EXPECT_TRUE(IsWindowEnabled(form_->Control(C::kPushButton4)));
   EXPECT_EQ(form_->pointer(), Form1::Pointer::kDefault);
@@ -77,7 +77,7 @@ TEST_F(Form1Test, LeavingTheSubkeyBoxTrimsOneBackslashAndDeletesTheSnapshot) {
   EXPECT_EQ(Pref("Subkey"), std::string(kDefaultSubkey) + "\\");
   std::ofstream(snapshot_) << "old\r\n";
   SetFocus(form_->Control(C::kListView2));  // the real focus change
-  PumpFor(100ms);
+  km_test::PumpFor(100ms);
   EXPECT_EQ(form_->SubkeyText(), kDefaultSubkey);
   EXPECT_EQ(Pref("Subkey"), kDefaultSubkey);
   EXPECT_FALSE(std::filesystem::exists(snapshot_));
@@ -87,7 +87,7 @@ TEST_F(Form1Test, LeavingTheSubkeyBoxTrimsOneBackslashAndDeletesTheSnapshot) {
   std::ofstream(snapshot_) << "old\r\n";
   SetFocus(edit);
   SetFocus(form_->Control(C::kListView2));
-  PumpFor(100ms);
+  km_test::PumpFor(100ms);
   EXPECT_EQ(form_->SubkeyText(), "A\\");
   EXPECT_EQ(Pref("Subkey"), "A\\");
   EXPECT_FALSE(std::filesystem::exists(snapshot_));
@@ -96,20 +96,20 @@ TEST_F(Form1Test, LeavingTheSubkeyBoxTrimsOneBackslashAndDeletesTheSnapshot) {
 TEST_F(Form1Test, SwitchingToAnotherProgramKeepsTheSnapshot) {
   Load();
   SetFocus(form_->Control(C::kTxtSubkey));
-  PumpFor(100ms);
+  km_test::PumpFor(100ms);
   std::ofstream(snapshot_) << "old\r\n";
   // Another top-level window takes the focus, as another program would.
   HWND other = CreateWindowExA(0, "STATIC", "other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100,
                                100, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(other, nullptr);
   SetFocus(other);
-  PumpFor(100ms);
+  km_test::PumpFor(100ms);
   EXPECT_TRUE(std::filesystem::exists(snapshot_));
   // Coming back puts the focus into the box again; still nothing deleted.
   DestroyWindow(other);
   SetForegroundWindow(form_->hwnd());
   SetFocus(form_->Control(C::kTxtSubkey));
-  PumpFor(100ms);
+  km_test::PumpFor(100ms);
   EXPECT_TRUE(std::filesystem::exists(snapshot_));
 }
 

@@ -92,8 +92,8 @@ TEST_F(Form1Test, StoredOptionsAndSubkeyAreRestored) {
   EXPECT_TRUE(form_->Checked(C::kCheck3));
   EXPECT_TRUE(IsWindowVisible(form_->Control(C::kCheck8)));
   // Restoring the box does not touch the run-at-logon value.
-  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kRunKey, "Kestrelmark.exe"), std::nullopt);
-  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kRunKey, "Kestrelmark.exe"), std::nullopt);
+  EXPECT_EQ(km_test::ReadString(HKEY_LOCAL_MACHINE, kRunKey, "Kestrelmark.exe"), std::nullopt);
+  EXPECT_EQ(km_test::ReadString(HKEY_CURRENT_USER, kRunKey, "Kestrelmark.exe"), std::nullopt);
 }
 
 TEST_F(Form1Test, ADrawOfSevenOpensTheMakersSiteWithoutWaiting) {
@@ -121,8 +121,8 @@ TEST_F(Form1Test, StartUpOptionsWriteThePreferencesAndTheRunValue) {
   const std::string data = (scratch_ / "exe" / "Kestrelmark.exe").string();
   Load();
   auto run_value = [&] {
-    auto machine = ReadString(HKEY_LOCAL_MACHINE, kRunKey, "Kestrelmark.exe");
-    return machine ? machine : ReadString(HKEY_CURRENT_USER, kRunKey, "Kestrelmark.exe");
+    auto machine = km_test::ReadString(HKEY_LOCAL_MACHINE, kRunKey, "Kestrelmark.exe");
+    return machine ? machine : km_test::ReadString(HKEY_CURRENT_USER, kRunKey, "Kestrelmark.exe");
   };
   Click(C::kCheck3);
   EXPECT_EQ(Pref("Windows Startup"), "On");
