@@ -42,7 +42,8 @@ std::unique_ptr<registry_contract::RegistryUnderTest> MakeMemoryRegistryUnderTes
 }
 
 using registry_contract::RegistryContractTest;
-INSTANTIATE_TEST_SUITE_P(Memory, RegistryContractTest, ::testing::Values(&MakeMemoryRegistryUnderTest),
+INSTANTIATE_TEST_SUITE_P(Memory, RegistryContractTest,
+                         ::testing::Values(&MakeMemoryRegistryUnderTest),
                          [](const auto&) { return std::string("MemoryRegistry"); });
 
 class MemoryRegistryTest : public ::testing::Test {

@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/registry.h"
@@ -121,6 +122,17 @@ class RegistryContractTest : public ::testing::TestWithParam<RegistryFactory> {
     return names;
   }
 
+  // Of two values, the one that came back with this result, then the other;
+  // which index each had is the registry's business.
+  static std::pair<EnumeratedValue, EnumeratedValue> TheOneWith(
+      RegResult result, const std::vector<EnumeratedValue>& two) {
+    EXPECT_EQ(two.size(), 2u);
+    if (two.size() != 2) return {};
+    EXPECT_NE(two[0].result == result, two[1].result == result)
+        << "not exactly one with " << result;
+    return two[0].result == result ? std::pair(two[0], two[1]) : std::pair(two[1], two[0]);
+  }
+
   static std::vector<std::string> Sorted(std::vector<std::string> names) {
     std::sort(names.begin(), names.end());
     return names;
@@ -146,13 +158,9 @@ TEST_P(RegistryContractTest, EnumValueFillsBuffersAndReportsSizes) {
 TEST_P(RegistryContractTest, OversizeDataReturnsMoreDataAndTheNextIndexReads) {
   under_test().SetValue("K", "big", kRegBinary, std::string(2000, 'x'));
   SetString("K", "next", "next");
-  const auto values = EnumerateValues(Open("K"), 256, 1024);
-  ASSERT_EQ(values.size(), 2u);
-  // Whichever index the registry puts it at, the oversize value reports
-  // its type and real size, and the other one reads normally.
-  const bool big_first = values[0].result == kErrorMoreData;
-  const EnumeratedValue& big = values[big_first ? 0 : 1];
-  const EnumeratedValue& next = values[big_first ? 1 : 0];
+  // The oversize value reports its type and real size; the other one, at
+  // the index before or after it, reads normally.
+  const auto [big, next] = TheOneWith(kErrorMoreData, EnumerateValues(Open("K"), 256, 1024));
   EXPECT_EQ(big.result, kErrorMoreData);
   EXPECT_EQ(big.type, kRegBinary);
   EXPECT_EQ(big.size, 2000u);
@@ -165,11 +173,7 @@ TEST_P(RegistryContractTest, OversizeDataReturnsMoreDataAndTheNextIndexReads) {
 TEST_P(RegistryContractTest, NameBufferHoldsAtMostItsSizeLessOne) {
   SetDword("K", std::string(255, 'a'), 1);
   SetDword("K", std::string(256, 'b'), 2);
-  const auto values = EnumerateValues(Open("K"), 256, 1024);
-  ASSERT_EQ(values.size(), 2u);
-  const bool fitting_first = values[0].result == kErrorSuccess;
-  const EnumeratedValue& fitting = values[fitting_first ? 0 : 1];
-  const EnumeratedValue& too_long = values[fitting_first ? 1 : 0];
+  const auto [fitting, too_long] = TheOneWith(kErrorSuccess, EnumerateValues(Open("K"), 256, 1024));
   EXPECT_EQ(fitting.result, kErrorSuccess);
   EXPECT_EQ(fitting.name, std::string(255, 'a'));
   EXPECT_EQ(too_long.result, kErrorMoreData);

@@ -37,7 +37,8 @@ std::unique_ptr<registry_contract::RegistryUnderTest> MakeWin32RegistryUnderTest
 }
 
 using registry_contract::RegistryContractTest;
-INSTANTIATE_TEST_SUITE_P(Win32, RegistryContractTest, ::testing::Values(&MakeWin32RegistryUnderTest),
+INSTANTIATE_TEST_SUITE_P(Win32, RegistryContractTest,
+                         ::testing::Values(&MakeWin32RegistryUnderTest),
                          [](const auto&) { return std::string("Win32Registry"); });
 
 }  // namespace
