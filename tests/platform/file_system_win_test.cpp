@@ -8,34 +8,23 @@
 #include <string>
 
 #include "platform/runtime_error.h"
-
+#include "tests/support/scratch_folder_win.h"
+#include "tests/support/test_name.h"
 
 namespace platform {
 namespace {
 
 class Win32FileSystemTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = files_.SystemTempFolder() + "\\km-fs-" + std::to_string(GetCurrentProcessId());
-    CreateDirectoryA(folder_.c_str(), nullptr);
-  }
-  void TearDown() override {
-    for (const char* name : {"a.txt", "b.txt", "ro.txt", "hidden.cur", "plain.cur"}) {
-      const std::string path = In(name);
-      SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      DeleteFileA(path.c_str());
-    }
-    RemoveDirectoryA(folder_.c_str());
-  }
-  std::string In(const std::string& name) const { return folder_ + "\\" + name; }
+  std::string In(const std::string& name) const { return folder_.In(name); }
   void Write(const std::string& name, const std::string& bytes) {
     auto file = files_.CreateOutputFile(In(name));
     file->Write(bytes);
     file->Close();
   }
 
+  km_test::ScratchFolder folder_{km_test::CurrentTestName()};
   Win32FileSystem files_;
-  std::string folder_;
 };
 
 TEST_F(Win32FileSystemTest, BufferedWritesReachTheFileInOrder) {

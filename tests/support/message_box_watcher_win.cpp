@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace test_support {
+namespace km_test {
 
 namespace {
 
@@ -83,6 +83,8 @@ void MessageBoxWatcher::Seen(HWND window) {
   if (!known) {
     SeenBox box;
     box.title = TextOf(window);
+    box.owner = GetWindow(window, GW_OWNER);
+    box.owner_enabled = box.owner != nullptr && IsWindowEnabled(box.owner);
     for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT)) {
       char class_name[32] = {};
@@ -100,4 +102,4 @@ void MessageBoxWatcher::Seen(HWND window) {
   if (closing_) PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 }
 
-}  // namespace test_support
+}  // namespace km_test

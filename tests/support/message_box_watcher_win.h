@@ -4,6 +4,7 @@
 // 0xFFFF), and closes them with OK. A box that is still open after the
 // deadline means the closing failed: the watcher then gives up on it and
 // records the fact, so a stray modal box is a named failure, not a hang.
+// Each box's owner is recorded as well, with whether it was disabled.
 #pragma once
 
 #include <windows.h>
@@ -15,11 +16,15 @@
 #include <thread>
 #include <vector>
 
-namespace test_support {
+namespace km_test {
 
 struct SeenBox {
   std::string title;
   std::string text;  // the Static texts joined by "\n" (icons have none)
+  // The window it belongs to, and whether that window took input while the
+  // box was up (a modal box disables its owner).
+  HWND owner = nullptr;
+  bool owner_enabled = false;
 };
 
 class MessageBoxWatcher {
@@ -53,4 +58,4 @@ class MessageBoxWatcher {
   std::thread thread_;
 };
 
-}  // namespace test_support
+}  // namespace km_test

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "platform/win32/unique_handle_win.h"
+#include "tests/support/registry_values_win.h"
 
 namespace km_test {
 namespace {
@@ -24,11 +25,11 @@ ScratchKey::ScratchKey() {
   static std::atomic<int> counter{0};
   path_ = "Software\\KestrelmarkTest-" + std::to_string(GetCurrentProcessId()) + "-" +
           std::to_string(counter++);
-  RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());  // a leftover of a crashed run
+  DeleteTree(HKEY_CURRENT_USER, path_);  // a leftover of a crashed run
   CreateOrThrow(path_);
 }
 
-ScratchKey::~ScratchKey() { RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str()); }
+ScratchKey::~ScratchKey() { DeleteTree(HKEY_CURRENT_USER, path_); }
 
 std::string ScratchKey::PathOf(std::string_view relative) const {
   return relative.empty() ? path_ : path_ + "\\" + std::string(relative);
@@ -38,30 +39,22 @@ void ScratchKey::CreateKey(std::string_view relative) const { CreateOrThrow(Path
 
 bool ScratchKey::DeleteKey(std::string_view relative) const {
   // With a subkey named, the tree's root goes too.
-  return RegDeleteTreeA(HKEY_CURRENT_USER, PathOf(relative).c_str()) == ERROR_SUCCESS;
+  return DeleteTree(HKEY_CURRENT_USER, PathOf(relative));
 }
 
 void ScratchKey::SetRaw(std::string_view relative, const std::string& name, DWORD type,
                         std::string_view bytes) const {
-  const platform::UniqueHkey key = CreateOrThrow(PathOf(relative));
-  const LONG result = RegSetValueExA(key.get(), name.c_str(), 0, type,
-                                     reinterpret_cast<const BYTE*>(bytes.data()),
-                                     static_cast<DWORD>(bytes.size()));
-  if (result != ERROR_SUCCESS)
-    throw std::runtime_error("cannot set " + name + ": " + std::to_string(result));
+  WriteValue(HKEY_CURRENT_USER, PathOf(relative), name, type, bytes);
 }
 
 void ScratchKey::SetString(std::string_view relative, const std::string& name,
                            std::string_view text) const {
-  std::string bytes(text);
-  bytes.push_back('\0');
-  SetRaw(relative, name, REG_SZ, bytes);
+  WriteString(HKEY_CURRENT_USER, PathOf(relative), name, text);
 }
 
 void ScratchKey::SetDword(std::string_view relative, const std::string& name,
                           std::uint32_t value) const {
-  SetRaw(relative, name, REG_DWORD,
-         std::string_view(reinterpret_cast<const char*>(&value), sizeof value));
+  WriteDword(HKEY_CURRENT_USER, PathOf(relative), name, value);
 }
 
 bool ScratchKey::DeleteValue(std::string_view relative, const std::string& name) const {

@@ -10,22 +10,12 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/clipboard_text_win.h"
 #include "ui/results_export.h"
 
 namespace {
 
-std::optional<std::string> ReadClipboardText() {
-  if (!OpenClipboard(nullptr)) return std::nullopt;
-  std::optional<std::string> text;
-  if (HANDLE data = GetClipboardData(CF_TEXT)) {
-    if (const char* bytes = static_cast<const char*>(GlobalLock(data))) {
-      text = std::string(bytes);
-      GlobalUnlock(data);
-    }
-  }
-  CloseClipboard();
-  return text;
-}
+using km_test::ReadClipboardText;
 
 // A window on its own thread that opens the clipboard and keeps it open
 // until released.
@@ -101,16 +91,7 @@ TEST_F(ClipboardWinTest, NamesOutsideAsciiReachUnicodeProgramsIntact) {
   const std::string name = "\xCE\x9A\xCE\xBB\xCE\xB5\xCE\xB9\xCE\xB4\xCE\xAF\\\xE9\x8D\xB5";
   ui::ClipboardClear(clipboard_);
   ASSERT_TRUE(ui::ClipboardSetText(clipboard_, name));
-  ASSERT_TRUE(OpenClipboard(nullptr));
-  std::wstring wide;
-  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-    if (const wchar_t* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
-      wide = chars;
-      GlobalUnlock(data);
-    }
-  }
-  CloseClipboard();
-  EXPECT_EQ(wide, L"\x039A\x03BB\x03B5\x03B9\x03B4\x03AF\\\x9375");
+  EXPECT_EQ(km_test::ReadClipboardUnicodeText(), L"\x039A\x03BB\x03B5\x03B9\x03B4\x03AF\\\x9375");
   EXPECT_EQ(ReadClipboardText(), name);
 }
 
