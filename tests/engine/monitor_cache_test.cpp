@@ -41,8 +41,9 @@ class MonitorCacheTest : public EngineFixture {
     CompareRegistry(EngineContext{registry_, files_, full_host}, selection_, kSnapshot);
     ASSERT_EQ(host_.statuses.back(), full_host.statuses.back()) << where;
     // An aborted check leaves the rows as they were.
-    if (full_host.statuses.back() == "Comparison Complete!")
+    if (full_host.statuses.back() == "Comparison Complete!") {
       ASSERT_EQ(host_.rows, full_host.rows) << where;
+    }
   }
   void SnapshotWithCache() { CreateSnapshot(cached_, selection_, kSnapshot); }
   std::size_t Opens() const { return registry_.open_access_log().size(); }

@@ -15,7 +15,9 @@
 #include "platform/win32/file_system_win.h"
 #include "platform/win32/registry_win.h"
 #include "tests/engine/recording_host.h"
+#include "tests/support/scratch_folder_win.h"
 #include "tests/support/scratch_key_win.h"
+#include "tests/support/test_name.h"
 
 namespace mKestrelmark::testing {
 namespace {
@@ -26,19 +28,7 @@ using platform::kHkeyCurrentUser;
 class MonitorWinTest : public km_test::ScratchKeyTest {
  protected:
   void SetUp() override {
-    char temp[MAX_PATH + 1];
-    ASSERT_GT(GetTempPathA(sizeof temp, temp), 0u);
-    temp_folder_ = std::string(temp) + "km-monitor-" + std::to_string(GetCurrentProcessId());
-    CreateDirectoryA(temp_folder_.c_str(), nullptr);
-    ASSERT_TRUE(SetEnvironmentVariableA("TEMP", temp_folder_.c_str()));
-    snapshot_path_ = temp_folder_ + "\\registry.snp";
-    DeleteFileA(snapshot_path_.c_str());
     selection_ = {kHkeyCurrentUser, scratch_.PathOf("S"), true};
-  }
-  void TearDown() override {
-    DeleteFileA(snapshot_path_.c_str());
-    DeleteFileA((snapshot_path_ + ".tmp").c_str());
-    RemoveDirectoryA(temp_folder_.c_str());
   }
   void Check() { CompareRegistry(cached_, selection_, snapshot_path_); }
   Strings FullRows() {
@@ -57,13 +47,15 @@ class MonitorWinTest : public km_test::ScratchKeyTest {
     return time;
   }
 
+  // The snapshot in a folder of the test's own, deleted with it.
+  km_test::ScratchFolder folder_{km_test::CurrentTestName()};
+  const std::string snapshot_path_ = folder_.In("registry.snp");
   platform::Win32Registry registry_;
   platform::Win32FileSystem files_;
   RecordingHost host_;
   BranchSelection selection_;
   MonitorCache cache_;
   EngineContext cached_{registry_, files_, host_, &cache_};
-  std::string temp_folder_, snapshot_path_;
 };
 
 // What the cached walk relies on: a key's time moves with its own values

@@ -12,7 +12,9 @@
 #include "platform/win32/file_system_win.h"
 #include "platform/win32/registry_win.h"
 #include "tests/engine/recording_host.h"
+#include "tests/support/scratch_folder_win.h"
 #include "tests/support/scratch_key_win.h"
+#include "tests/support/test_name.h"
 
 namespace mKestrelmark::testing {
 namespace {
@@ -20,23 +22,12 @@ namespace {
 using namespace std::string_literals;
 using Strings = std::vector<std::string>;
 
-// Each test gets its own scratch key and its own TEMP folder, so the
+// Each test gets its own scratch key and its own folder, so the
 // snapshot file is never shared with another test or program.
 class SnapshotRoundTripTest : public km_test::ScratchKeyTest {
  protected:
   void SetUp() override {
-    char temp[MAX_PATH + 1];
-    ASSERT_GT(GetTempPathA(sizeof temp, temp), 0u);
-    temp_folder_ = std::string(temp) + "km-engine-" + std::to_string(GetCurrentProcessId());
-    CreateDirectoryA(temp_folder_.c_str(), nullptr);  // exists already after an earlier test
-    ASSERT_TRUE(SetEnvironmentVariableA("TEMP", temp_folder_.c_str()));
-    snapshot_path_ = temp_folder_ + "\\registry.snp";
-    DeleteFileA(snapshot_path_.c_str());
     selection_ = {platform::kHkeyCurrentUser, scratch_.PathOf("S"), true};
-  }
-  void TearDown() override {
-    DeleteFileA(snapshot_path_.c_str());
-    RemoveDirectoryA(temp_folder_.c_str());
   }
 
   std::string SnapshotBytes() { return files_.ReadWholeFile(snapshot_path_); }
@@ -50,12 +41,14 @@ class SnapshotRoundTripTest : public km_test::ScratchKeyTest {
     return text;
   }
 
+  // The snapshot in a folder of the test's own, deleted with it.
+  km_test::ScratchFolder folder_{km_test::CurrentTestName()};
+  const std::string snapshot_path_ = folder_.In("registry.snp");
   platform::Win32Registry registry_;
   platform::Win32FileSystem files_;
   RecordingHost host_;
   BranchSelection selection_;
   EngineContext context_{registry_, files_, host_};
-  std::string temp_folder_, snapshot_path_;
 };
 
 // Wine enumerates values in case-insensitive name order: the names below

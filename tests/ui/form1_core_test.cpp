@@ -124,6 +124,13 @@ TEST(SubkeyTrimTest, OnlyOneTrailingBackslashGoes) {
   }
 }
 
+TEST(RootTableTest, OptionIndexGivesItsRootAndNoneGivesNothing) {
+  const std::pair<int, platform::RootKey> cases[] = {
+      {0, 0x80000000u}, {1, 0x80000001u}, {2, 0x80000002u}, {3, 0x80000003u},
+      {4, 0x80000005u}, {-1, 0u},         {5, 0u}};
+  for (const auto& [option, root] : cases) EXPECT_EQ(RootKeyForOption(option), root) << option;
+}
+
 TEST(StartUpReadingTest, MonitoringPreferenceIsExact) {
   EXPECT_EQ(MonitoringFromPreference("On"), std::optional<bool>(true));
   EXPECT_EQ(MonitoringFromPreference("Off"), std::optional<bool>(false));

@@ -5,6 +5,28 @@
 namespace ui::form1_test {
 namespace {
 
+// What the engine is asked to read comes from the four branch controls as
+// they are at the moment of the command.
+TEST_F(Form1Test, TheSelectionFollowsTheBranchControls) {
+  Load();
+  form_->SelectOption(3);
+  form_->SetSubkeyText("S-1-5\\Software");
+  form_->SetChecked(C::kChkValues, false);
+  mKestrelmark::BranchSelection selection = form_->SelectionFromControls();
+  EXPECT_EQ(selection.root, platform::kHkeyUsers);
+  EXPECT_EQ(selection.start_path, "S-1-5\\Software");
+  EXPECT_FALSE(selection.include_values);
+
+  // "Search SubKey" unchecked reads the whole root, whatever the box holds.
+  form_->SelectOption(4);
+  form_->SetChecked(C::kChkSubkey, false);
+  form_->SetChecked(C::kChkValues, true);
+  selection = form_->SelectionFromControls();
+  EXPECT_EQ(selection.root, platform::kHkeyCurrentConfig);
+  EXPECT_EQ(selection.start_path, "");
+  EXPECT_TRUE(selection.include_values);
+}
+
 TEST_F(Form1Test, EmptySubkeyGivesTheMessageAndNoSnapshot) {
   Load();
   form_->SetSubkeyText("");
