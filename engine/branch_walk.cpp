@@ -45,7 +45,7 @@ class Walk {
  public:
   Walk(platform::Registry& registry, mKestrelmark::EngineHost& host, platform::RootKey root,
        bool include_values, const ReusePolicy& policy, const LastWalk* last, EntryList& out,
-       WalkCounts& counts)
+       WalkCounts& counts, std::vector<KeyRecordComplete>* complete)
       : registry_(registry),
         host_(host),
         root_(root),
@@ -53,11 +53,14 @@ class Walk {
         policy_(policy),
         last_(last),
         out_(out),
-        counts_(counts) {}
+        counts_(counts),
+        complete_(complete) {}
 
   // now is where this key's record goes; none for a walk that keeps no
-  // tree. old is the last walk's record of the same key, if any.
-  void Visit(std::string& path, const KeyRecord* old, KeyRecord* now, bool is_start) {
+  // tree. old is the last walk's record of the same key, if any. listed_time
+  // is the key's time as its parent's enumeration gave it.
+  void Visit(std::string& path, const KeyRecord* old, KeyRecord* now, bool is_start,
+             platform::KeyTime listed_time = platform::kUnknownKeyTime) {
     if (now != nullptr && !is_start) Trust(*now);
     if (MaySkipOpening(old, now, is_start)) {
       now->opened = true;
@@ -67,12 +70,18 @@ class Walk {
     platform::KeyHandle key = 0;
     // Read access only: asking for more would skip every key the user may
     // read but not write.
-    if (registry_.OpenKey(root_, path, platform::kKeyRead, &key) != platform::kErrorSuccess) {
+    const platform::RegResult opened = registry_.OpenKey(root_, path, platform::kKeyRead, &key);
+    if (opened != platform::kErrorSuccess) {
       if (now != nullptr) now->opened = false;
+      // A key that is there but cannot be read is one of the branch's keys
+      // all the same; one that has gone meanwhile is not.
+      if (complete_ != nullptr && opened != platform::kErrorFileNotFound)
+        complete_->push_back({path, listed_time, false, {}});
       return;
     }
     ++counts_.keys_opened;
     OpenKeyScope open_key(registry_, key);
+    if (complete_ != nullptr) RecordComplete(key, path, is_start, listed_time);
     if (now != nullptr) {
       now->opened = true;
       // A start key whose time cannot be read is read whole (unknown is
@@ -94,7 +103,7 @@ class Walk {
       }
     }
     const std::size_t names_start = names_.size();
-    EnumerateSubkeys(key, now != nullptr);
+    EnumerateSubkeys(key, now != nullptr || complete_ != nullptr);
     open_key.Close();
 
     VisitSubkeys(path, old, now, names_start);
@@ -115,6 +124,25 @@ class Walk {
   bool MaySkipOpening(const KeyRecord* old, const KeyRecord* now, bool is_start) const {
     return !include_values_ && !is_start && !policy_.open_every_key && now != nullptr &&
            Unchanged(old, *now) && old->subkeys.empty();
+  }
+
+  // The key as the complete reading keeps it: its time, and every value
+  // with its raw bytes.
+  void RecordComplete(platform::KeyHandle key, const std::string& path, bool is_start,
+                      platform::KeyTime listed_time) {
+    KeyRecordComplete& record = complete_->emplace_back();
+    record.path = path;
+    record.time = listed_time;
+    if (is_start) static_cast<void>(registry_.QueryKeyTime(key, &record.time));
+    if (!include_values_) return;
+    std::string name, data;
+    std::uint32_t type = 0;
+    for (std::uint32_t index = 0;; ++index) {
+      if (registry_.EnumValueRaw(key, index, &name, &type, &data) != platform::kErrorSuccess)
+        break;
+      record.values.push_back({name, type, data});
+      host_.YieldToEventLoop();
+    }
   }
 
   void EnumerateSubkeys(platform::KeyHandle key, bool with_times) {
@@ -153,7 +181,7 @@ class Walk {
       if (!path.empty()) path += '\\';
       path += child_name;
       if (!include_values_) out_.push_back(path);
-      Visit(path, matcher.Find(child_name), child, false);
+      Visit(path, matcher.Find(child_name), child, false, times_[n]);
       path.resize(path_length);
       host_.YieldToEventLoop();
     }
@@ -195,6 +223,7 @@ class Walk {
   const LastWalk* const last_;
   EntryList& out_;
   WalkCounts& counts_;
+  std::vector<KeyRecordComplete>* const complete_;
   // Stacks shared by all levels of the walk: each level appends behind its
   // parent's part and cuts back to it before returning.
   EntryList blocks_;
@@ -207,13 +236,14 @@ class Walk {
 void WalkBranch(platform::Registry& registry, mKestrelmark::EngineHost& host,
                 platform::RootKey root, const std::string& start_path, bool include_values,
                 const ReusePolicy& policy, const LastWalk* last, KeyRecord* record,
-                EntryList& out, WalkCounts* counts) {
+                EntryList& out, WalkCounts* counts, std::vector<KeyRecordComplete>* complete) {
   WalkCounts ignored;
   // Without a tree of its own a walk has nothing to compare the last one's
-  // with, so it reads everything.
-  if (record == nullptr) last = nullptr;
+  // with, so it reads everything; a complete reading, whose values the last
+  // walk did not keep, too.
+  if (record == nullptr || complete != nullptr) last = nullptr;
   Walk walk(registry, host, root, include_values, policy, last, out,
-            counts != nullptr ? *counts : ignored);
+            counts != nullptr ? *counts : ignored, complete);
   std::string path = start_path;
   walk.Visit(path, last != nullptr ? &last->start : nullptr, record, true);
 }

@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/complete_reading.h"
 #include "engine/entry_list.h"
 #include "engine/host.h"
 #include "platform/registry.h"
@@ -99,10 +100,17 @@ class OpenKeyScope {
 // appended. Every walk owns its working storage, so a walk may even start
 // inside another one's yield. A run-time error (out of memory, one thrown
 // by the host) propagates, and out keeps what was appended so far.
+//
+// With complete, the same walk also appends every key to it (complete
+// reading, engine/complete_reading.h): in walk order, a key before its
+// subkeys, with its time, every value's raw bytes (with a yield per value)
+// and, for a key that is there but cannot be opened, readable false. Such a
+// walk reuses nothing of the last one.
 void WalkBranch(platform::Registry& registry, mKestrelmark::EngineHost& host,
                 platform::RootKey root, const std::string& start_path, bool include_values,
                 const ReusePolicy& policy, const LastWalk* last, KeyRecord* record,
-                EntryList& out, WalkCounts* counts = nullptr);
+                EntryList& out, WalkCounts* counts = nullptr,
+                std::vector<KeyRecordComplete>* complete = nullptr);
 
 // Appends the value entries of the open key at path to block, in the
 // registry's enumeration order, with a yield per value. A value whose name

@@ -19,4 +19,15 @@ EntryList ReadBranch(platform::Registry& registry, mKestrelmark::EngineHost& hos
   return entries;
 }
 
+void ReadBranchComplete(platform::Registry& registry, mKestrelmark::EngineHost& host,
+                        const mKestrelmark::BranchSelection& selection, EntryList& entries,
+                        CompleteReading& complete) {
+  entries.clear();
+  complete = CompleteReading();
+  complete.selection = selection;
+  complete.taken = registry.CurrentTime();
+  WalkBranch(registry, host, selection.root, selection.start_path, selection.include_values,
+             ReusePolicy(), nullptr, nullptr, entries, nullptr, &complete.keys);
+}
+
 }  // namespace RegStuff

@@ -5,7 +5,9 @@
 
 #include <string>
 
+#include "engine/branch_selection.h"
 #include "engine/branch_walk.h"
+#include "engine/complete_reading.h"
 #include "engine/entry_list.h"
 #include "engine/host.h"
 #include "platform/registry.h"
@@ -21,5 +23,13 @@ void ReadBranch(platform::Registry& registry, mKestrelmark::EngineHost& host,
 EntryList ReadBranch(platform::Registry& registry, mKestrelmark::EngineHost& host,
                      platform::RootKey root, const std::string& start_path,
                      bool include_values);
+
+// One walk, both readings: entries exactly as ReadBranch gives them, and
+// the complete reading of the same keys in the same order (every value of
+// every type with its raw bytes, each key's time, unreadable keys kept).
+// Both are emptied first; on an error both keep what was read so far.
+void ReadBranchComplete(platform::Registry& registry, mKestrelmark::EngineHost& host,
+                        const mKestrelmark::BranchSelection& selection, EntryList& entries,
+                        CompleteReading& complete);
 
 }  // namespace RegStuff

@@ -93,6 +93,14 @@ class Registry {
   [[nodiscard]] virtual RegResult EnumValue(KeyHandle key, std::uint32_t index, char* name,
                                             std::uint32_t* name_length, std::uint32_t* type,
                                             std::uint8_t* data, std::uint32_t* data_size) = 0;
+  // RegEnumValueW: the value at index with its name (UTF-8) and its data's
+  // raw bytes exactly as stored, whatever their type and size (strings as
+  // UTF-16LE, terminator and all). A value that grows between the size
+  // asked and the read is read again. kErrorNoMoreItems past the last.
+  [[nodiscard]] virtual RegResult EnumValueRaw(KeyHandle, std::uint32_t, std::string*,
+                                               std::uint32_t*, std::string*) {
+    return kErrorNotSupported;
+  }
   // RegEnumKeyA's contract: the subkey's name, NUL-terminated, into a buffer
   // of name_size characters; kErrorMoreData when it does not fit.
   [[nodiscard]] virtual RegResult EnumKey(KeyHandle key, std::uint32_t index, char* name,

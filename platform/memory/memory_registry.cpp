@@ -340,6 +340,22 @@ RegResult MemoryRegistry::CloseKey(KeyHandle key) {
   return handles_.erase(key) == 1 ? kErrorSuccess : kErrorInvalidHandle;
 }
 
+RegResult MemoryRegistry::EnumValueRaw(KeyHandle key, std::uint32_t index, std::string* name,
+                                       std::uint32_t* type, std::string* data) {
+  RunHook();
+  const OpenHandle* handle = Lookup(key);
+  if (!handle) return kErrorInvalidHandle;
+  if (handle->node->deleted) return kErrorKeyDeleted;
+  if ((handle->access & kKeyQueryValue) == 0) return kErrorAccessDenied;
+  const auto& values = handle->node->values;
+  if (index >= values.size()) return kErrorNoMoreItems;
+  const Node::Value& value = values[index];
+  *name = value.name;
+  *type = value.type;
+  data->assign(value.bytes.begin(), value.bytes.end());
+  return kErrorSuccess;
+}
+
 RegResult MemoryRegistry::EnumValue(KeyHandle key, std::uint32_t index, char* name,
                                     std::uint32_t* name_length, std::uint32_t* type,
                                     std::uint8_t* data, std::uint32_t* data_size) {

@@ -90,6 +90,10 @@ class MemoryRegistry : public Registry {
   RegResult CreateKey(RootKey root, const std::string& path, std::uint32_t access,
                       KeyHandle* key) override;
   RegResult CloseKey(KeyHandle key) override;
+  // The stored bytes as they are (this registry keeps one form of each
+  // value; tests store UTF-16LE strings where the raw form matters).
+  RegResult EnumValueRaw(KeyHandle key, std::uint32_t index, std::string* name,
+                         std::uint32_t* type, std::string* data) override;
   RegResult EnumValue(KeyHandle key, std::uint32_t index, char* name,
                       std::uint32_t* name_length, std::uint32_t* type, std::uint8_t* data,
                       std::uint32_t* data_size) override;

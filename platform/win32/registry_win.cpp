@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "platform/win32/unique_handle_win.h"
 
@@ -74,6 +76,38 @@ RegResult Win32Registry::EnumValue(KeyHandle key, std::uint32_t index, char* nam
     if (result == ERROR_SUCCESS) *name_length = length;
   }
   return result;
+}
+
+RegResult Win32Registry::EnumValueRaw(KeyHandle key, std::uint32_t index, std::string* name,
+                                      std::uint32_t* type, std::string* data) {
+  // A value name holds at most 16,383 characters; the buffer for it is
+  // kept, as is the data's, between calls.
+  static thread_local std::vector<wchar_t> name_buffer(16384);
+  static thread_local std::vector<BYTE> data_buffer(4096);
+  for (;;) {
+    DWORD name_length = static_cast<DWORD>(name_buffer.size());
+    DWORD size = static_cast<DWORD>(data_buffer.size());
+    DWORD value_type = 0;
+    const LONG result = RegEnumValueW(Hkey(key), index, name_buffer.data(), &name_length, nullptr,
+                                      &value_type, data_buffer.data(), &size);
+    if (result == ERROR_MORE_DATA && size > data_buffer.size()) {
+      // Grown since it was measured, or larger than the buffer: again with
+      // the size the registry reports.
+      data_buffer.resize(size);
+      continue;
+    }
+    if (result != ERROR_SUCCESS) return result;
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, name_buffer.data(),
+                                          static_cast<int>(name_length), nullptr, 0, nullptr,
+                                          nullptr);
+    name->resize(static_cast<std::size_t>(std::max(bytes, 0)));
+    if (bytes > 0)
+      WideCharToMultiByte(CP_UTF8, 0, name_buffer.data(), static_cast<int>(name_length),
+                          name->data(), bytes, nullptr, nullptr);
+    *type = value_type;
+    data->assign(reinterpret_cast<const char*>(data_buffer.data()), size);
+    return ERROR_SUCCESS;
+  }
 }
 
 RegResult Win32Registry::EnumKey(KeyHandle key, std::uint32_t index, char* name,

@@ -19,6 +19,8 @@ class Win32Registry : public Registry {
   RegResult EnumValue(KeyHandle key, std::uint32_t index, char* name,
                       std::uint32_t* name_length, std::uint32_t* type, std::uint8_t* data,
                       std::uint32_t* data_size) override;
+  RegResult EnumValueRaw(KeyHandle key, std::uint32_t index, std::string* name,
+                         std::uint32_t* type, std::string* data) override;
   RegResult EnumKey(KeyHandle key, std::uint32_t index, char* name,
                     std::uint32_t name_size) override;
   RegResult EnumKeyWithTime(KeyHandle key, std::uint32_t index, char* name,
