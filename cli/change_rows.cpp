@@ -151,7 +151,8 @@ const char* SubjectName(RegStuff::ChangeSubject subject) {
 }
 
 // ,"<prefix>type":..,"<prefix>data":..[,"<prefix>encoding":"hex"]
-void AppendValueJson(std::string& out, const RegStuff::ValueRecord& value, std::string_view prefix) {
+void AppendValueJson(std::string& out, const RegStuff::ValueRecord& value,
+                     std::string_view prefix) {
   const auto member = [&](std::string_view name) {
     out += ",\"";
     out += prefix;
@@ -259,7 +260,8 @@ std::string FileTimeToIso8601(platform::KeyTime time) {
   const std::int64_t day_of_era = z - era * 146'097;
   const std::int64_t year_of_era =
       (day_of_era - day_of_era / 1460 + day_of_era / 36'524 - day_of_era / 146'096) / 365;
-  const std::int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const std::int64_t day_of_year =
+      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
   const std::int64_t shifted_month = (5 * day_of_year + 2) / 153;  // March is 0
   const std::int64_t day = day_of_year - (153 * shifted_month + 2) / 5 + 1;
   const std::int64_t month = shifted_month < 10 ? shifted_month + 3 : shifted_month - 9;
@@ -268,8 +270,7 @@ std::string FileTimeToIso8601(platform::KeyTime time) {
   char text[40];
   std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02llu:%02llu:%02llu.%03lluZ",
                 static_cast<long long>(year), static_cast<long long>(month),
-                static_cast<long long>(day),
-                static_cast<unsigned long long>(second_of_day / 3600),
+                static_cast<long long>(day), static_cast<unsigned long long>(second_of_day / 3600),
                 static_cast<unsigned long long>(second_of_day / 60 % 60),
                 static_cast<unsigned long long>(second_of_day % 60),
                 static_cast<unsigned long long>(milliseconds % 1000));

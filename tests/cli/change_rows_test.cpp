@@ -94,11 +94,12 @@ Change Value(ChangeKind kind, std::optional<ValueRecord> before, std::optional<V
 }
 
 TEST(ChangeRowsTest, TypeNamesAndUnknownNumbers) {
-  const char* names[] = {"REG_NONE", "REG_SZ", "REG_EXPAND_SZ", "REG_BINARY", "REG_DWORD",
-                         "REG_DWORD_BIG_ENDIAN", "REG_LINK", "REG_MULTI_SZ", "REG_RESOURCE_LIST",
-                         "REG_FULL_RESOURCE_DESCRIPTOR", "REG_RESOURCE_REQUIREMENTS_LIST",
-                         "REG_QWORD"};
-  for (std::uint32_t type = 0; type < 12; ++type) EXPECT_EQ(RegistryTypeName(type), names[type]);
+  std::string names;
+  for (std::uint32_t type = 0; type < 12; ++type) names += RegistryTypeName(type) + " ";
+  EXPECT_EQ(names,
+            "REG_NONE REG_SZ REG_EXPAND_SZ REG_BINARY REG_DWORD REG_DWORD_BIG_ENDIAN REG_LINK "
+            "REG_MULTI_SZ REG_RESOURCE_LIST REG_FULL_RESOURCE_DESCRIPTOR "
+            "REG_RESOURCE_REQUIREMENTS_LIST REG_QWORD ");
   EXPECT_EQ(RegistryTypeName(12), "0x0000000c");
   EXPECT_EQ(RegistryTypeName(0xABCDEF01u), "0xabcdef01");
 }
@@ -129,13 +130,14 @@ TEST(ChangeRowsTest, DataEncodings) {
       {1, "a\0b\0\0\0"s, R"("ab")"},
       {1, "\0\0"s, R"("")"},
       {2, "\"\0\\\0\n\0\0\0"s, R"("\"\\\n")"},
-      {6, "\x3d\xd8\x00\xde\0\0"s, "\"\xF0\x9F\x98\x80\""},  // a pair: U+1F600
-      {1, "a\0\0"s, R"("610000")" + hex},                     // odd length
-      {1, "a\0b\0"s, R"("61006200")" + hex},                  // no terminator
-      {1, "a\0\0\0b\0\0\0"s, R"("6100000062000000")" + hex},  // inner NUL
-      {1, "a\0\0\0\0\0"s, R"("610000000000")" + hex},         // two terminators
-      {1, "\x3d\xd8\0\0"s, R"("3dd80000")" + hex},            // lone high surrogate
-      {1, "\x00\xde\0\0"s, R"("00de0000")" + hex},            // lone low surrogate
+      {6, "\x3d\xd8\x00\xde\0\0"s, "\"\xF0\x9F\x98\x80\""},     // a pair: U+1F600
+      {1, "a\0\0"s, R"("610000")" + hex},                       // odd length
+      {1, "a\0b\0"s, R"("61006200")" + hex},                    // no terminator
+      {1, "a\0\0\0b\0\0\0"s, R"("6100000062000000")" + hex},    // inner NUL
+      {1, "a\0\0\0\0\0"s, R"("610000000000")" + hex},           // two terminators
+      {1, "\x3d\xd8\0\0"s, R"("3dd80000")" + hex},              // lone high surrogate
+      {1, "\x00\xde\0\0"s, R"("00de0000")" + hex},              // lone low surrogate
+      {1, "\x3d\xd8\x00\xe0\0\0"s, R"("3dd800e00000")" + hex},  // high, then no low
       {1, "", R"("")" + hex},
       {7, "a\0\0\0b\0\0\0\0\0"s, R"(["a","b"])"},
       {7, "\0\0"s, "[]"},
@@ -153,7 +155,8 @@ TEST(ChangeRowsTest, DataEncodings) {
       {0x20, "\x01", R"("01")" + hex},
   };
   for (const Case& c : cases) {
-    const std::string row = Json(Value(ChangeKind::kAdded, std::nullopt, ValueRecord{"v", c.type, c.bytes}));
+    const std::string row =
+        Json(Value(ChangeKind::kAdded, std::nullopt, ValueRecord{"v", c.type, c.bytes}));
     const std::size_t at = row.find("\"data\":") + 7;
     EXPECT_EQ(row.substr(at, row.size() - 2 - at), c.data) << row;
   }
