@@ -6,6 +6,7 @@
 #include <optional>
 #include <utility>
 
+#include "cli/change_rows.h"
 #include "cli/deleted_lines.h"
 #include "cli/json_lines.h"
 #include "engine/branch_selection.h"
@@ -135,10 +136,10 @@ bool StartKeyReadable(const CommandServices& services,
 }
 
 int RunSnapshot(const CommandServices& services, const mKestrelmark::BranchSelection& selection,
-                const std::string& snapshot_path) {
+                const std::string& snapshot_path, bool complete) {
   CommandHost host;
   mKestrelmark::CreateSnapshot({services.registry, services.files, host}, selection,
-                               snapshot_path);
+                               snapshot_path, complete);
   if (host.failure()) {
     Fail(services, *host.failure());
     return kExitFailure;
@@ -163,6 +164,34 @@ int WriteOutput(const Request& request, const CommandServices& services,
     return kExitFailure;
   }
   return kExitNoRows;
+}
+
+// The complete mode: without /root, /key or /keysonly the branch the
+// complete snapshot records.
+int RunCompleteCheck(const Request& request, const CommandServices& services,
+                     const std::string& snapshot_path) {
+  std::optional<mKestrelmark::BranchSelection> selection;
+  if (request.root_given || request.key || !request.include_values)
+    selection = SelectionFor(request, services.preferences);
+  CommandHost host;
+  const mKestrelmark::CompleteCheckResult result = mKestrelmark::CompareCompleteSnapshot(
+      {services.registry, services.files, host}, selection, snapshot_path);
+  if (host.failure()) {
+    Fail(services, *host.failure());
+    return kExitFailure;
+  }
+  std::string bytes;
+  for (const RegStuff::Change& change : result.changes) {
+    if (request.format == Format::kJson) {
+      AppendChangeJson(bytes, change, result.selection.root);
+    } else {
+      bytes += ChangeText(change);
+      bytes += "\r\n";
+    }
+  }
+  const int written = WriteOutput(request, services, bytes);
+  if (written != kExitNoRows) return written;
+  return result.changes.empty() ? kExitNoRows : kExitRows;
 }
 
 int RunCheck(const Request& request, const CommandServices& services,
@@ -220,6 +249,10 @@ int RunRequest(const Request& request, const CommandServices& services) {
   const mKestrelmark::BranchSelection selection = SelectionFor(request, services.preferences);
   const std::string snapshot_path =
       request.file ? *request.file : mKestrelmark::SnapshotPath(services.files);
+  // The complete mode's check names the file that is missing itself, and
+  // reads the branch its file records.
+  if (request.command == Command::kCheck && request.complete)
+    return RunCompleteCheck(request, services, snapshot_path);
   if (request.command == Command::kCheck &&
       !mKestrelmark::FileExists(services.files, snapshot_path)) {
     Fail(services, std::string(mKestrelmark::kMessageTakeSnapshotFirst) + " (" + snapshot_path +
@@ -228,7 +261,7 @@ int RunRequest(const Request& request, const CommandServices& services) {
   }
   if (!StartKeyReadable(services, selection)) return kExitFailure;
   return request.command == Command::kSnapshot
-             ? RunSnapshot(services, selection, snapshot_path)
+             ? RunSnapshot(services, selection, snapshot_path, request.complete)
              : RunCheck(request, services, selection, snapshot_path);
 }
 

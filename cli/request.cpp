@@ -48,6 +48,8 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
       check = true;
     } else if (name == "keysonly") {
       request.include_values = false;
+    } else if (name == "complete") {
+      request.complete = true;
     } else if (name == "deleted") {
       request.deleted = true;
       check_only.push_back(argument);
@@ -59,6 +61,7 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
         const std::optional<platform::RootKey> root = mKestrelmark::HiveFromName(*text);
         if (!root) return Error("Unknown root: " + *text + " (HKLM, HKCU, HKCR, HKU or HKCC)");
         request.root = *root;
+        request.root_given = true;
       } else if (name == "key") {
         request.key = *text;
       } else if (name == "file") {
@@ -86,6 +89,8 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
 
   if (snapshot && check) return Error("Give /snapshot or /check, not both");
   if (!snapshot && !check) return Error("Give /snapshot or /check");
+  if (request.complete && request.deleted)
+    return Error("/deleted belongs to the line mode: /complete lists deletions anyway");
   if (snapshot && !check_only.empty())
     return Error(check_only.front() + " belongs to /check, not to /snapshot");
   request.command = snapshot ? Command::kSnapshot : Command::kCheck;
@@ -95,8 +100,9 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
 const std::string& UsageText() {
   static const std::string text =
       "Kestrelmark.exe /snapshot [/root HIVE] [/key PATH] [/keysonly] [/file SNAPSHOT]\r\n"
+      "                [/complete]\r\n"
       "Kestrelmark.exe /check [/root HIVE] [/key PATH] [/keysonly] [/file SNAPSHOT]\r\n"
-      "                [/out FILE] [/format txt|json] [/deleted]\r\n"
+      "                [/out FILE] [/format txt|json] [/deleted | /complete]\r\n"
       "Kestrelmark.exe /?\r\n"
       "\r\n"
       "  /snapshot  Reads the branch and writes the snapshot file, as the window's\r\n"
@@ -118,6 +124,13 @@ const std::string& UsageText() {
       "  /deleted   Also lists the snapshot lines that the fresh reading no longer\r\n"
       "             holds: txt after the rows, each behind \"Deleted: \"; json with\r\n"
       "             \"deleted\":true.\r\n"
+      "  /complete  Every value type, deletions and the data before a change. With\r\n"
+      "             /snapshot also writes SNAPSHOT plus \"x\" (registry.snpx), the\r\n"
+      "             complete snapshot; /check compares against it, key by key and\r\n"
+      "             value by value, and without /root and /key reads the branch it\r\n"
+      "             records. json: change, kind, root, key, name, type, data,\r\n"
+      "             old_type, old_data, time (see the README); txt: the same fields\r\n"
+      "             separated by TABs, escaped.\r\n"
       "\r\n"
       "Exit codes: 0 no rows, 1 rows reported, 2 bad arguments, 3 a failure.\r\n";
   return text;

@@ -16,12 +16,16 @@ enum class Format { kText, kJson };
 struct Request {
   Command command = Command::kUsage;
   platform::RootKey root = platform::kHkeyLocalMachine;  // the window's default
+  bool root_given = false;  // /root was given
   std::optional<std::string> key;  // nullopt: the stored "Subkey" preference
   bool include_values = true;
   std::optional<std::string> file;  // nullopt: the window's snapshot path
   std::optional<std::string> out;   // nullopt: standard output
   Format format = Format::kText;
   bool deleted = false;
+  // Every type, deletions and the data before a change, from the complete
+  // snapshot file beside the snapshot file.
+  bool complete = false;
 };
 
 struct ParseOutcome {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <utility>
 
+#include "engine/complete_file.h"
 #include "engine/error_report.h"
 #include "engine/line_set.h"
 #include "engine/monitor_cache.h"
@@ -193,7 +194,7 @@ void ReleaseInPieces(CheckResult& result, EngineHost& host) {
 }
 
 bool CreateSnapshot(const EngineContext& context, const BranchSelection& selection,
-                    const std::string& snapshot_path) {
+                    const std::string& snapshot_path, bool complete) {
   EngineHost& host = context.host;
   ErrorTrap trap("mKestrelmark.CreateSnapshot", host);
   // What an earlier snapshot left unfinished goes first.
@@ -201,13 +202,26 @@ bool CreateSnapshot(const EngineContext& context, const BranchSelection& selecti
   trap([&] { host.SetStatus(kStatusCreatingSnapshot); });
 
   RegStuff::EntryList entries;
+  RegStuff::CompleteReading reading;
   trap([&] {
-    RegStuff::ReadBranch(context.registry, host, selection.root, selection.start_path,
-                         selection.include_values, entries);
+    if (complete) {
+      RegStuff::ReadBranchComplete(context.registry, host, selection, entries, reading);
+    } else {
+      RegStuff::ReadBranch(context.registry, host, selection.root, selection.start_path,
+                           selection.include_values, entries);
+    }
   });
-  const bool written = WriteSnapshotFile(context.files, host, trap, snapshot_path, entries, [&] {
+  bool written = WriteSnapshotFile(context.files, host, trap, snapshot_path, entries, [&] {
     if (context.cache) context.cache->SnapshotWritten();
   });
+  // The complete file only beside a line file of the same walk: a check
+  // must never compare against a complete file older than its line file.
+  // A failed line file leaves the old pair as it was.
+  if (complete && written) {
+    const std::string complete_path = CompleteFilePath(snapshot_path);
+    written = trap([&] { WriteCompleteFile(context.files, host, complete_path, reading); });
+    if (!written) static_cast<void>(context.files.RemoveFile(complete_path));
+  }
   trap([&] { ReleaseInPieces(entries, host); });
   trap([&] { host.SetStatus(kStatusSnapshotComplete); });
   return written;
@@ -217,6 +231,89 @@ CheckResult CompareRegistry(const EngineContext& context, const BranchSelection&
                             const std::string& snapshot_path) {
   const CacheUse cache_use(context.cache);
   return Check(context, cache_use.get(), selection, snapshot_path).Run();
+}
+
+namespace {
+
+std::string DescribeBranch(const BranchSelection& selection) {
+  std::string text = HiveName(selection.root);
+  if (!selection.start_path.empty()) text += "\\" + selection.start_path;
+  text += selection.include_values ? " (keys and values)" : " (keys only)";
+  return text;
+}
+
+// The steps of a check in the complete mode, in the order they run.
+class CompleteCheck {
+ public:
+  CompleteCheck(const EngineContext& context, const std::optional<BranchSelection>& selection,
+                const std::string& path)
+      : context_(context),
+        host_(context.host),
+        asked_(selection),
+        path_(path),
+        complete_path_(CompleteFilePath(path)),
+        trap_("mKestrelmark.CompareRegistry", context.host) {}
+
+  CompleteCheckResult Run() {
+    if (!FileExists(context_.files, complete_path_)) {
+      return Abort(FileExists(context_.files, path_) ? kMessageNoCompleteSnapshot
+                                                     : kMessageTakeSnapshotFirst,
+                   CheckOutcome::kNoSnapshot);
+    }
+    SetStatusAndYield(host_, trap_, kStatusLoadingSnapshot);
+    RegStuff::CompleteReading old;
+    if (const std::optional<ErrorTrap::Failure> failure = trap_.Attempt(
+            [&] { old = ReadCompleteFile(context_.files, complete_path_, host_); })) {
+      trap_.Report(failure->description, failure->line);
+      trap_([&] { host_.SetStatus(kStatusComparisonAborted); });
+      return Finish(CheckOutcome::kSnapshotUnreadable);
+    }
+    result_.selection = asked_ ? *asked_ : old.selection;
+    if (!(result_.selection == old.selection)) {
+      return Abort("The complete snapshot is of " + DescribeBranch(old.selection) +
+                       "; the check asks for " + DescribeBranch(result_.selection) +
+                       ". Please take a snapshot of this branch first",
+                   CheckOutcome::kNoSnapshot);
+    }
+    SetStatusAndYield(host_, trap_, kStatusPreparingComparison);
+    RegStuff::CompleteReading now;
+    trap_([&] {
+      RegStuff::EntryList entries;
+      RegStuff::ReadBranchComplete(context_.registry, host_, result_.selection, entries, now);
+    });
+    SetStatusAndYield(host_, trap_, kStatusComparing);
+    trap_([&] { result_.changes = RegStuff::CompareComplete(old, now, host_); });
+    trap_([&] { host_.SetStatus(kStatusComparisonComplete); });
+    return Finish(CheckOutcome::kCompared);
+  }
+
+ private:
+  CompleteCheckResult Abort(const std::string& message, CheckOutcome outcome) {
+    trap_([&] { host_.SetStatus(kStatusComparisonAborted); });
+    trap_([&] { host_.ShowMessage(message, std::string(), platform::MessageIcon::kNone); });
+    return Finish(outcome);
+  }
+  CompleteCheckResult Finish(CheckOutcome outcome) {
+    result_.outcome = outcome;
+    result_.failures_reported = trap_.reports();
+    return std::move(result_);
+  }
+
+  const EngineContext& context_;
+  EngineHost& host_;
+  const std::optional<BranchSelection>& asked_;
+  const std::string& path_;
+  const std::string complete_path_;
+  ErrorTrap trap_;
+  CompleteCheckResult result_;
+};
+
+}  // namespace
+
+CompleteCheckResult CompareCompleteSnapshot(const EngineContext& context,
+                                            const std::optional<BranchSelection>& selection,
+                                            const std::string& snapshot_path) {
+  return CompleteCheck(context, selection, snapshot_path).Run();
 }
 
 }  // namespace mKestrelmark

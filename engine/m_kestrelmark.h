@@ -8,6 +8,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "engine/branch_selection.h"
 #include "engine/entry_list.h"
 #include "engine/host.h"
+#include "engine/keyed_comparison.h"
 #include "engine/line_comparison.h"
 #include "engine/snapshot_file.h"
 #include "platform/file_system.h"
@@ -64,15 +66,42 @@ struct CheckResult {
 // back a piece at a time with yields rather than all at once. Empty after.
 void ReleaseInPieces(CheckResult& result, EngineHost& host);
 
-// Reads the selection and writes the snapshot file at snapshot_path.
-// Reports its own errors ("mKestrelmark.CreateSnapshot"); true when the
-// file was replaced.
+// Reads the selection and writes the snapshot file at snapshot_path; with
+// complete, from the same walk, also the complete snapshot file beside it
+// (CompleteFilePath), leaving the line file exactly as without. Reports its
+// own errors ("mKestrelmark.CreateSnapshot"); true when every file was
+// replaced.
 bool CreateSnapshot(const EngineContext& context, const BranchSelection& selection,
-                    const std::string& snapshot_path);
+                    const std::string& snapshot_path, bool complete = false);
 // One check: a fresh reading of the selection against the snapshot file.
 // The rows also go to the host's ShowRows before the last status. Reports
 // its own errors ("mKestrelmark.CompareRegistry").
 CheckResult CompareRegistry(const EngineContext& context, const BranchSelection& selection,
                             const std::string& snapshot_path);
+
+// --- The complete mode's check ---
+inline constexpr char kMessageNoCompleteSnapshot[] =
+    "The snapshot was taken without the complete mode: please take a snapshot in complete mode "
+    "first";
+
+struct CompleteCheckResult {
+  CheckOutcome outcome = CheckOutcome::kCompared;
+  // The branch compared: the one the file records when none was asked for.
+  BranchSelection selection;
+  std::vector<RegStuff::Change> changes;
+  int failures_reported = 0;
+};
+
+// One check in the complete mode: a fresh complete reading against the
+// complete snapshot file beside snapshot_path, keyed by key and value. With
+// no selection the branch the file records is read; a selection of another
+// branch is refused with a message naming both. A missing, unreadable or
+// damaged file ends the check with "Comparison Aborted.." and no rows; so
+// does a line snapshot without its complete file (never a silent fall back
+// to the line comparison). Reports its own errors
+// ("mKestrelmark.CompareRegistry").
+CompleteCheckResult CompareCompleteSnapshot(const EngineContext& context,
+                                            const std::optional<BranchSelection>& selection,
+                                            const std::string& snapshot_path);
 
 }  // namespace mKestrelmark

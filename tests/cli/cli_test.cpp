@@ -473,3 +473,81 @@ TEST(OneLineMessageTest, ErrorReportKeepsItsDescriptionAndProcedure) {
 
 }  // namespace
 }  // namespace cli
+
+// --- The complete mode ------------------------------------------------------
+
+namespace cli {
+namespace {
+
+using namespace std::string_literals;
+
+class CompleteCommandTest : public CommandTest {
+ protected:
+  static constexpr char kFile[] = "C:\\Temp\\c.snp";
+  Args Snapshot() const {
+    return {"/snapshot", "/complete", "/root", "HKCU", "/key", "Software\\S", "/file", kFile};
+  }
+};
+
+TEST_F(CompleteCommandTest, EveryTypeADeletionAndTheDataBeforeAChange) {
+  ASSERT_EQ(Run(Snapshot()), kExitNoRows) << err_.text;
+  // The line file is exactly the one a plain snapshot writes.
+  const std::string line_file = *files_.FileBytes(kFile);
+  ASSERT_EQ(Run({"/snapshot", "/root", "HKCU", "/key", "Software\\S", "/file", "C:\\Temp\\l.snp"}),
+            kExitNoRows);
+  EXPECT_EQ(line_file, *files_.FileBytes("C:\\Temp\\l.snp"));
+  ASSERT_TRUE(files_.FileBytes(std::string(kFile) + "x"));
+
+  registry_.PutValue(platform::kHkeyCurrentUser, "Software\\S", "", platform::kRegSz,
+                     "C\0O\0M\0\0\0"s);
+  registry_.PutValue(platform::kHkeyCurrentUser, "Software\\S\\A", "path", platform::kRegExpandSz,
+                     "%\0T\0%\0\0\0"s);
+  registry_.PutDword(platform::kHkeyCurrentUser, "Software\\S", "dword", 11);
+  registry_.RemoveKey(platform::kHkeyCurrentUser, "Software\\S\\B");
+  // Without /root and /key: the branch the file records.
+  EXPECT_EQ(Run({"/check", "/complete", "/file", kFile, "/format", "json"}), kExitRows)
+      << err_.text;
+  ASSERT_EQ(std::count(out_.text.begin(), out_.text.end(), '\n'), 4) << out_.text;
+  const auto has = [&](const std::string& part) {
+    return out_.text.find(part) != std::string::npos;
+  };
+  EXPECT_TRUE(has(R"("change":"added","kind":"value","root":"HKCU","key":"Software\\S","name":"","type":"REG_SZ","data":"COM")"));
+  EXPECT_TRUE(has(R"("name":"path","type":"REG_EXPAND_SZ","data":"%T%")"));
+  EXPECT_TRUE(has(R"("change":"changed","kind":"value","root":"HKCU","key":"Software\\S","name":"dword","type":"REG_DWORD","data":11,"old_type":"REG_DWORD","old_data":10)"));
+  EXPECT_TRUE(has(R"({"change":"deleted","kind":"key","root":"HKCU","key":"Software\\S\\B"})"));
+
+  // Nothing changed since: no rows, exit 0.
+  ASSERT_EQ(Run(Snapshot()), kExitNoRows);
+  EXPECT_EQ(Run({"/check", "/complete", "/file", kFile}), kExitNoRows);
+  EXPECT_EQ(out_.text, "");
+}
+
+TEST_F(CompleteCommandTest, AnotherBranchALineOnlySnapshotAndADamagedFileAreRefused) {
+  ASSERT_EQ(Run(Snapshot()), kExitNoRows);
+  EXPECT_EQ(Run({"/check", "/complete", "/root", "HKCU", "/key", "Software", "/file", kFile}),
+            kExitFailure);
+  EXPECT_NE(err_.text.find("HKCU\\Software\\S (keys and values)"), std::string::npos) << err_.text;
+  EXPECT_NE(err_.text.find("HKCU\\Software (keys and values)"), std::string::npos) << err_.text;
+  EXPECT_EQ(out_.text, "");
+
+  ASSERT_EQ(Run({"/snapshot", "/root", "HKCU", "/key", "Software\\S", "/file", "C:\\Temp\\l.snp"}),
+            kExitNoRows);
+  EXPECT_EQ(Run({"/check", "/complete", "/file", "C:\\Temp\\l.snp"}), kExitFailure);
+  EXPECT_NE(err_.text.find("without the complete mode"), std::string::npos) << err_.text;
+
+  std::string damaged = *files_.FileBytes(std::string(kFile) + "x");
+  damaged[damaged.size() / 2] ^= 0x20;
+  files_.PutFile(std::string(kFile) + "x", damaged);
+  EXPECT_EQ(Run({"/check", "/complete", "/file", kFile}), kExitFailure);
+  EXPECT_NE(err_.text.find("mKestrelmark.CompareRegistry"), std::string::npos) << err_.text;
+  EXPECT_EQ(out_.text, "");
+}
+
+TEST(ParseArgumentsTest, CompleteGoesWithSnapshotAndCheckButNotWithDeleted) {
+  EXPECT_TRUE(ParseArguments({"/snapshot", "/complete"}).request->complete);
+  EXPECT_TRUE(ParseArguments({"/check", "/complete"}).request->complete);
+  EXPECT_FALSE(ParseArguments({"/check", "/complete", "/deleted"}).request);
+}
+
+}  // namespace
+}  // namespace cli
