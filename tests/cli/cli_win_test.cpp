@@ -334,6 +334,37 @@ TEST_F(CommandLineTest, JsonRowsRoundTripNamesOutsideAsciiAndLineBreaks) {
   EXPECT_EQ(SaveFormat(texts), text.out);
 }
 
+// The complete mode on the real registry, through the real program: what
+// the line mode never shows (the default value, an expandable string, a
+// QWORD, a deleted key with its value, the data before a change).
+TEST_F(CommandLineTest, CompleteCheckShowsEveryTypeAndTheDataBefore) {
+  scratch_.SetRaw("S\\Old", "gone", REG_DWORD, std::string("\x05\0\0\0", 4));
+  ASSERT_EQ(RunProgram(With(Branch("/snapshot"), {"/file", cli_snapshot_, "/complete"})).exit_code,
+            0u);
+  // Written through the A functions: the registry keeps them as UTF-16.
+  scratch_.SetRaw("S", "", REG_SZ, std::string("x\0", 2));
+  scratch_.SetRaw("S", "path", REG_EXPAND_SZ, std::string("%T%\0", 4));
+  scratch_.SetRaw("S", "big", 11, std::string(8, '\xff'));
+  scratch_.SetString("S", "plain", "changed");
+  ASSERT_TRUE(scratch_.DeleteKey("S\\Old"));
+
+  const ChildRun run =
+      RunProgram({"/check", "/complete", "/file", cli_snapshot_, "/format", "json"});
+  EXPECT_EQ(run.exit_code, 1u) << run.err;
+  std::string escaped_key;
+  for (const char c : S()) escaped_key += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  const std::string key = "\"key\":\"" + escaped_key + "\"";
+  for (const std::string& part :
+       {R"("change":"added","kind":"value","root":"HKCU",)" + key + R"(,"name":"","type":"REG_SZ","data":"x")",
+        std::string(R"("name":"path","type":"REG_EXPAND_SZ","data":"%T%")"),
+        std::string(R"("name":"big","type":"REG_QWORD","data":18446744073709551615)"),
+        std::string(R"("name":"plain","type":"REG_SZ","data":"changed","old_type":"REG_SZ")"),
+        std::string(R"("change":"deleted","kind":"key")"),
+        std::string(R"("name":"gone","old_type":"REG_DWORD","old_data":5})")}) {
+    EXPECT_NE(run.out.find(part), std::string::npos) << part << "\n" << run.out;
+  }
+}
+
 TEST_F(CommandLineTest, FailuresExitThreeWithOneLine) {
   const auto expect_failure = [&](const Args& args, const std::string& message) {
     const ChildRun run = RunProgram(args);
