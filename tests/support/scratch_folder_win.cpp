@@ -6,6 +6,8 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/win32/file_system_win.h"
+
 namespace km_test {
 namespace {
 
@@ -28,19 +30,9 @@ std::string FolderNameOf(std::string_view tag) {
   return name;
 }
 
+// The file system's own reading of the environment, growing buffer and all.
 std::optional<std::string> GetVariable(const std::string& name) {
-  std::vector<char> buffer(256);
-  for (;;) {
-    SetLastError(ERROR_SUCCESS);
-    const DWORD length =
-        GetEnvironmentVariableA(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) {
-      if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
-      return std::string();
-    }
-    if (length < buffer.size()) return std::string(buffer.data(), length);
-    buffer.resize(length + 1);
-  }
+  return platform::Win32FileSystem().GetEnvironment(name);
 }
 
 }  // namespace
