@@ -26,6 +26,8 @@ inline constexpr PreferenceKey kStartStopState{"StartStopState", kOff};
 inline constexpr PreferenceKey kSubkey{"Subkey", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion"};
 inline constexpr PreferenceKey kWindowsStartup{"Windows Startup", kOff};
 inline constexpr PreferenceKey kMinimized{"Minimized", kOff};
+// Opt-in: the results list shows every change (the complete mode).
+inline constexpr PreferenceKey kShowEveryChange{"Show Every Change", kOff};
 
 // Writes the value, creating what is missing. Throws platform::RuntimeError
 // when the store cannot be written.

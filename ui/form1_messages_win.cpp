@@ -3,6 +3,9 @@
 // the view the window's rules act through.
 #include <windows.h>
 #include <commctrl.h>
+#include <windowsx.h>
+
+#include <optional>
 
 #include "engine/error_report.h"
 #include "engine/m_kestrelmark.h"
@@ -82,6 +85,15 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case kBalloonMessage:
       rules_.BalloonDue();
       return 0;
+    case WM_CONTEXTMENU:
+      if (reinterpret_cast<HWND>(wparam) == Control(ControlId::kListView2)) {
+        // (-1, -1): Shift+F10 or the menu key.
+        std::optional<POINT> at;
+        if (lparam != -1) at = POINT{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+        ListView2_ContextMenu(at);
+        return 0;
+      }
+      break;
     case WM_NOTIFY: {
       LRESULT result = 0;
       if (results_.OnNotify(*reinterpret_cast<const NMHDR*>(lparam), result)) return result;

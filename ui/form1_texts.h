@@ -12,6 +12,10 @@ inline constexpr char kTurnOff[] = "Turn Off";
 
 inline constexpr char kIdleStatus[] = "Current Operation: Idle..";
 inline constexpr char kResultsColumn[] = "Registry Changes";
+// The results list's menu.
+inline constexpr char kShowEveryChangeItem[] = "Show every change";
+inline constexpr char kTickAllItem[] = "Tick all";
+inline constexpr char kUntickAllItem[] = "Untick all";
 
 inline constexpr char kForgotBranchMessage[] = "You forgot to input registry branch to monitor.";
 inline constexpr char kNoSnapshotMessage[] =

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "engine/complete_file.h"
 #include "engine/error_report.h"
 #include "engine/m_kestrelmark.h"
 #include "prefs/m_start_up.h"
@@ -95,6 +96,7 @@ bool Form1::Form_Load() {
     }
   });
   trap([&] { SetSubkeyText(prefs::LoadPreference(store, prefs::kSubkey)); });
+  trap([&] { RestoreEveryChange(); });
   trap([&] { rules_.set_form_loading(false); });
   trap([&] {
     label_back_ = kWhite;
@@ -165,7 +167,7 @@ void Form1::PushButton2_Click() {
     trap([&] {
       mKestrelmark::CreateSnapshot({services_.registry, services_.files, *this, &monitor_cache_},
                                    SelectionFromControls(),
-                                   mKestrelmark::SnapshotPath(services_.files));
+                                   mKestrelmark::SnapshotPath(services_.files), every_change_);
       FlushStatus();
     });
     trap([&] { EnableWindow(Control(ControlId::kPushButton4), TRUE); });
@@ -192,8 +194,13 @@ void Form1::txtSubkey_LostFocus() {
   const std::string text = SubkeyText();
   const std::string trimmed = TrimOneTrailingBackslash(text);
   if (trimmed != text) SetSubkeyText(trimmed);
-  mKestrelmark::DeleteFileForced(*this, services_.files,
-                                 mKestrelmark::SnapshotPath(services_.files));
+  const std::string path = mKestrelmark::SnapshotPath(services_.files);
+  mKestrelmark::DeleteFileForced(*this, services_.files, path);
+  // A complete snapshot goes with its line file (only when there is one, so
+  // that without the complete mode nothing changes).
+  const std::string complete = mKestrelmark::CompleteFilePath(path);
+  if (mKestrelmark::FileExists(services_.files, complete))
+    mKestrelmark::DeleteFileForced(*this, services_.files, complete);
 }
 
 // ---------------------------------------------------------------------------
@@ -211,6 +218,10 @@ void Form1::Timer1_Timer() {
   // The guards, the missing-snapshot switch-off and the timer's stop and
   // re-arm around the comparison are the rules' (Form1Rules::Tick).
   rules_.Tick([&] {
+    if (every_change_) {
+      CompleteCheck();
+      return;
+    }
     mKestrelmark::CheckResult result = mKestrelmark::CompareRegistry(
         {services_.registry, services_.files, *this, &monitor_cache_}, SelectionFromControls(),
         mKestrelmark::SnapshotPath(services_.files));

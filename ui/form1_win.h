@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,14 @@ class Form1 final : public mKestrelmark::EngineHost,
   void Form_Resize();
   void Form_QueryUnload(bool* cancel, int unload_mode);
   void cSysTray1_MouseUp(std::int16_t button, std::int32_t id);
+
+  // The results list's menu (right-click, Shift+F10, the menu key): "Show
+  // every change" (the complete mode, a preference), "Tick all", "Untick
+  // all". screen is where it opens; none: below the focused row.
+  void ListView2_ContextMenu(std::optional<POINT> screen);
+  void ShowEveryChange_Click();
+  void TickAll_Click(bool checked);
+  bool ShowingEveryChange() const { return every_change_; }
 
   // Pointer scheme.
   void Form_MouseMove();
@@ -278,6 +287,14 @@ class Form1 final : public mKestrelmark::EngineHost,
   bool ending_ = false;
   bool setting_text_ = false;
   HWND last_focus_ = nullptr;
+
+  // The complete mode (opt-in): its snapshot writes the complete file too,
+  // its checks compare key by key. A failure of its checks is told once,
+  // not at every tick while it lasts.
+  void CompleteCheck();
+  void RestoreEveryChange();
+  bool every_change_ = false;
+  std::string complete_failure_told_;
 };
 
 }  // namespace ui

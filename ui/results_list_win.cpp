@@ -5,6 +5,9 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <optional>
+
+#include "engine/change_text.h"
 
 namespace ui {
 namespace {
@@ -50,6 +53,88 @@ void ResultsList::AddColumn(const char* caption, int width_pixels) {
 
 void ResultsList::SetColumnWidth(int width_pixels) {
   if (ColumnCount() > 0) ListView_SetColumnWidth(list_, 0, width_pixels);
+}
+
+void ResultsList::ShowChangeFields(bool on, const char* single_caption,
+                                   int single_width_pixels) {
+  Clear();
+  change_fields_ = on;
+  if (list_ == nullptr) return;
+  while (ListView_DeleteColumn(list_, 0)) {
+  }
+  if (!on) {
+    AddColumn(single_caption, single_width_pixels);
+    return;
+  }
+  // Inserted at the end each, so they come in this order.
+  struct Column {
+    const char* caption;
+    int share;  // of the single column's width, in sixteenths
+  };
+  static constexpr Column kColumns[] = {{"Change", 2}, {"Key", 4}, {"Name", 2},
+                                        {"Type", 2},   {"Data", 3}, {"Before", 3}};
+  int index = 0;
+  for (const Column& column : kColumns) {
+    LVCOLUMNA item{};
+    item.mask = LVCF_TEXT | LVCF_WIDTH;
+    item.pszText = const_cast<char*>(column.caption);
+    item.cx = single_width_pixels * column.share / 16;
+    SendMessageA(list_, LVM_INSERTCOLUMNA, index++, reinterpret_cast<LPARAM>(&item));
+  }
+}
+
+std::string ResultsList::ChangeField(std::size_t row, int column) const {
+  const std::optional<std::vector<std::string>> fields =
+      mKestrelmark::ParseChangeText(rows_.Text(row));
+  if (!fields || fields->size() != 8) return column == 0 ? std::string(rows_.Text(row)) : "";
+  const std::vector<std::string>& f = *fields;
+  std::string text;
+  switch (column) {
+    case 0: text = f[1] == "key" ? f[0] + " key" : f[0]; break;
+    case 1: text = f[2]; break;
+    case 2: text = f[1] == "value" && f[3].empty() ? "(default)" : f[3]; break;
+    case 3: text = !f[4].empty() ? f[4] : f[6]; break;
+    case 4: text = f[5]; break;
+    case 5: text = f[6].empty() || f[6] == f[4] ? f[7] : f[6] + " " + f[7]; break;
+    default: break;
+  }
+  // One line on screen; what is copied or saved keeps every byte.
+  for (char& c : text) {
+    if (c == '\r' || c == '\n' || c == '\0' || c == '\t') c = ' ';
+  }
+  return text;
+}
+
+void ResultsList::SelectAll() {
+  if (list_ != nullptr) ListView_SetItemState(list_, -1, LVIS_SELECTED, LVIS_SELECTED);
+}
+
+std::string ResultsList::SelectedText() const {
+  std::string text;
+  if (list_ == nullptr) return text;
+  for (int row = ListView_GetNextItem(list_, -1, LVNI_SELECTED); row >= 0;
+       row = ListView_GetNextItem(list_, row, LVNI_SELECTED)) {
+    if (static_cast<std::size_t>(row) >= rows_.size()) break;
+    text += rows_.Text(static_cast<std::size_t>(row));
+    text += "\r\n";
+  }
+  return text;
+}
+
+void ResultsList::SetAllChecked(bool checked) {
+  for (std::size_t r = 0; r < rows_.size(); ++r) rows_.SetChecked(r, checked);
+  if (list_ != nullptr) InvalidateRect(list_, nullptr, FALSE);
+}
+
+void ResultsList::ToggleSelection() {
+  const int focused = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
+  if (focused < 0 || static_cast<std::size_t>(focused) >= rows_.size()) return;
+  const bool checked = !rows_.Checked(static_cast<std::size_t>(focused));
+  SetChecked(static_cast<std::size_t>(focused), checked);
+  for (int row = ListView_GetNextItem(list_, -1, LVNI_SELECTED); row >= 0;
+       row = ListView_GetNextItem(list_, row, LVNI_SELECTED)) {
+    SetChecked(static_cast<std::size_t>(row), checked);
+  }
 }
 
 void ResultsList::Clear() {
@@ -105,7 +190,11 @@ bool ResultsList::OnNotify(const NMHDR& header, LRESULT& result) {
       if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= rows_.size()) return true;
       const auto row = static_cast<std::size_t>(item.iItem);
       if ((item.mask & LVIF_TEXT) != 0) {
-        const std::string_view text = item.iSubItem == 0 ? rows_.Text(row) : std::string_view();
+        std::string field;
+        if (change_fields_) field = ChangeField(row, item.iSubItem);
+        const std::string_view text = change_fields_       ? std::string_view(field)
+                                      : item.iSubItem == 0 ? rows_.Text(row)
+                                                           : std::string_view();
         if (header.code == LVN_GETDISPINFOA) {
           CopyForDisplay(text, item.pszText, item.cchTextMax);
         } else if (item.pszText != nullptr && item.cchTextMax > 0) {
@@ -214,19 +303,31 @@ bool ResultsList::OnListMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       return true;
     }
     case WM_KEYDOWN:
-      if (wparam != VK_SPACE) return false;
-      if (const int focused = ListView_GetNextItem(list_, -1, LVNI_FOCUSED); focused >= 0) {
-        Toggle(static_cast<std::size_t>(focused));
+      if ((GetKeyState(VK_CONTROL) & 0x8000) != 0 && (wparam == 'A' || wparam == 'C')) {
+        if (wparam == 'A') {
+          SelectAll();
+        } else if (on_copy) {
+          on_copy(SelectedText());
+        }
+        return true;
       }
+      if (wparam != VK_SPACE) return false;
+      ToggleSelection();
       return true;
     case WM_CHAR:
-      return wparam == ' ';  // taken with its key
+      // Taken with their keys: Space, Ctrl+A and Ctrl+C (as control codes).
+      return wparam == ' ' || wparam == 1 || wparam == 3;
     default:
       return false;
   }
 }
 
-int ResultsList::ColumnCount() { return Header_GetItemCount(ListView_GetHeader(list_)); }
+int ResultsList::ColumnCount() {
+  // A change row is copied as its whole text, which splits back into its
+  // fields; its columns are for the eye.
+  if (change_fields_) return 1;
+  return Header_GetItemCount(ListView_GetHeader(list_));
+}
 
 std::string ResultsList::RowText(int row) {
   if (row < 1 || static_cast<std::size_t>(row) > rows_.size()) return {};

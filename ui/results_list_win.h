@@ -32,6 +32,20 @@ class ResultsList final : public ListViewRows {
 
   void AddColumn(const char* caption, int width_pixels);
   void SetColumnWidth(int width_pixels);
+  // The columns of a change's fields (Change, Key, Name, Type, Data,
+  // Before), each row being a change's one-line text; or, off, back to the
+  // one column with its caption and width. The rows are emptied: rows of
+  // the other kind would read wrongly. Copy and Save keep taking each
+  // row's whole text, which splits back into its fields.
+  void ShowChangeFields(bool on, const char* single_caption, int single_width_pixels);
+  bool showing_change_fields() const { return change_fields_; }
+  // Ctrl+A, Ctrl+C and Space on the selection.
+  void SelectAll();
+  // The selected rows' texts, each ended by CR LF.
+  std::string SelectedText() const;
+  void SetAllChecked(bool checked);
+  // Called with the selected rows' text on Ctrl+C.
+  std::function<void(const std::string&)> on_copy;
 
   void Clear();
   void Append(std::string_view text);
@@ -63,7 +77,14 @@ class ResultsList final : public ListViewRows {
   LRESULT OnSetItemState(int row, const LVITEMA& item);
   void ShowCount(std::size_t previous_count);
 
+  // A field of a change row as shown (escapes undone, line breaks and
+  // NULs as blanks); column 0 is the kind of change.
+  std::string ChangeField(std::size_t row, int column) const;
+  // Space: every selected row follows the focused one's new tick.
+  void ToggleSelection();
+
   HWND list_ = nullptr;
+  bool change_fields_ = false;
   ResultRows rows_;
   std::string display_;  // the text being drawn, NULs shown as blanks
 };

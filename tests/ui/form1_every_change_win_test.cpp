@@ -1,0 +1,118 @@
+// Form1's complete mode: the results list's menu item that shows every
+// change, its preference, the rows it lists, and the keys of the list.
+#include "tests/ui/form1_fixture_win.h"
+
+#include "engine/complete_file.h"
+#include "tests/support/clipboard_text_win.h"
+
+namespace ui::form1_test {
+namespace {
+
+int ListColumns(HWND list) { return Header_GetItemCount(ListView_GetHeader(list)); }
+
+void PressWithControl(HWND list, WPARAM key) {
+  BYTE state[256] = {};
+  GetKeyboardState(state);
+  state[VK_CONTROL] = 0x80;
+  SetKeyboardState(state);
+  SendMessageA(list, WM_KEYDOWN, key, 0);
+  state[VK_CONTROL] = 0;
+  SetKeyboardState(state);
+}
+
+TEST_F(Form1Test, ShowEveryChangeIsAPreferenceAndSwitchesTheColumns) {
+  Load();
+  HWND list = form_->Control(C::kListView2);
+  EXPECT_FALSE(form_->ShowingEveryChange());
+  EXPECT_EQ(ListColumns(list), 1);
+  EXPECT_FALSE(Pref("Show Every Change"));  // nothing stored until it is chosen
+
+  form_->ShowEveryChange_Click();
+  EXPECT_EQ(ListColumns(list), 6);
+  EXPECT_EQ(Pref("Show Every Change"), "On");
+  form_->ShowEveryChange_Click();
+  EXPECT_EQ(ListColumns(list), 1);
+  EXPECT_EQ(Pref("Show Every Change"), "Off");
+
+  // Kept across starts.
+  SeedPref("Show Every Change", "On");
+  form_.reset();
+  Load();
+  EXPECT_TRUE(form_->ShowingEveryChange());
+  EXPECT_EQ(ListColumns(form_->Control(C::kListView2)), 6);
+}
+
+TEST_F(Form1Test, EveryChangeListsEveryTypeADeletionAndTheDataBefore) {
+  SeedPref("Show Every Change", "On");
+  Load();
+  MakeBranch();
+  Click(C::kPushButton2);
+  ASSERT_TRUE(std::filesystem::exists(snapshot_ + "x"));
+  km_test::WriteString(HKEY_CURRENT_USER, branch_path_, "First", "one");
+  km_test::WriteValue(HKEY_CURRENT_USER, branch_path_, "path", REG_EXPAND_SZ,
+                      std::string("%T%\0", 4));
+  km_test::DeleteTree(HKEY_CURRENT_USER, branch_path_ + "\\Sub");
+  Click(C::kPushButton4);
+  form_->Timer1_Timer();
+  Click(C::kPushButton4);
+
+  ASSERT_EQ(form_->ResultCount(), 4);
+  // The rows are each change's text, whose fields escape "\" as "\\".
+  std::string escaped;
+  for (const char c : branch_path_) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  EXPECT_EQ(form_->ResultText(1),
+            "changed\tvalue\t" + escaped + "\tFirst\tREG_SZ\tone\tREG_SZ\t1");
+  EXPECT_EQ(form_->ResultText(2), "added\tvalue\t" + escaped + "\tpath\tREG_EXPAND_SZ\t%T%\t\t");
+  EXPECT_EQ(form_->ResultText(3), "deleted\tkey\t" + escaped + "\\\\Sub\t\t\t\t\t");
+  EXPECT_EQ(form_->ResultText(4),
+            "deleted\tvalue\t" + escaped + "\\\\Sub\tSecond\t\t\tREG_SZ\t2");
+  EXPECT_EQ(form_->StatusText(), "Comparison Complete! 1 added, 1 changed, 2 deleted");
+
+  // Copy takes the ticked rows' whole text; Ctrl+A and Ctrl+C the selection.
+  HWND list = form_->Control(C::kListView2);
+  form_->TickAll_Click(true);
+  EXPECT_TRUE(form_->ResultChecked(1) && form_->ResultChecked(4));
+  Click(C::kPushButton18);
+  EXPECT_EQ(km_test::ReadClipboardText().value_or(""), form_->ResultText(1) + "\r\n" + form_->ResultText(2) +
+                                          "\r\n" + form_->ResultText(3) + "\r\n" +
+                                          form_->ResultText(4) + "\r\n");
+  form_->TickAll_Click(false);
+  SetFocus(list);
+  PressWithControl(list, 'A');
+  EXPECT_EQ(ListView_GetSelectedCount(list), 4u);
+  PressWithControl(list, 'C');
+  EXPECT_EQ(km_test::ReadClipboardText().value_or("").substr(0, form_->ResultText(1).size()),
+            form_->ResultText(1));
+  // Space ticks every selected row.
+  ListView_SetItemState(list, 0, LVIS_FOCUSED, LVIS_FOCUSED);
+  SendMessageA(list, WM_KEYDOWN, VK_SPACE, 0);
+  EXPECT_TRUE(form_->ResultChecked(1) && form_->ResultChecked(2) && form_->ResultChecked(3) &&
+              form_->ResultChecked(4));
+}
+
+TEST_F(Form1Test, AFailedCompleteCheckIsToldOnceAndTheFileGoesWithTheSnapshot) {
+  SeedPref("Show Every Change", "On");
+  Load();
+  MakeBranch();
+  Click(C::kPushButton2);
+  ASSERT_TRUE(std::filesystem::remove(snapshot_ + "x"));
+  Click(C::kPushButton4);
+  form_->Timer1_Timer();
+  form_->Timer1_Timer();
+  Click(C::kPushButton4);
+  km_test::PumpUntil([&] { return !watcher_.boxes().empty(); });
+  km_test::PumpFor(200ms);
+  ASSERT_EQ(watcher_.texts().size(), 1u);
+  EXPECT_NE(watcher_.texts()[0].find("without the complete mode"), std::string::npos);
+  EXPECT_EQ(form_->StatusText(), "Comparison Aborted..");
+
+  // Leaving the subkey box deletes the snapshot, the complete file with it.
+  Click(C::kPushButton2);
+  ASSERT_TRUE(std::filesystem::exists(snapshot_ + "x"));
+  form_->txtSubkey_LostFocus();
+  EXPECT_FALSE(std::filesystem::exists(snapshot_));
+  EXPECT_FALSE(std::filesystem::exists(snapshot_ + "x"));
+}
+
+}  // namespace
+}  // namespace ui::form1_test

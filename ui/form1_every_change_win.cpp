@@ -1,0 +1,135 @@
+// Form1's complete mode: the results list's menu, the preference that keeps
+// the mode, and the check that compares key by key. Off, none of this runs
+// and the window is the line mode's.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/change_text.h"
+#include "engine/m_kestrelmark.h"
+#include "prefs/preferences.h"
+#include "ui/form1_core.h"
+#include "ui/form1_texts.h"
+#include "ui/form1_win.h"
+#include "ui/results_export.h"
+
+namespace ui {
+namespace {
+
+enum MenuCommand : UINT {
+  kMenuShowEveryChange = 1,
+  kMenuTickAll,
+  kMenuUntickAll,
+};
+
+// The window as the engine's host, telling each failure message once while
+// the same failure lasts from tick to tick.
+class TellOnceHost final : public mKestrelmark::EngineHost {
+ public:
+  TellOnceHost(mKestrelmark::EngineHost& window, std::string& told)
+      : window_(window), told_(told) {}
+  void SetStatus(const std::string& text) override { window_.SetStatus(text); }
+  void YieldToEventLoop() override { window_.YieldToEventLoop(); }
+  void ShowRows(const std::vector<std::string_view>& rows) override { window_.ShowRows(rows); }
+  void ShowMessage(const std::string& text, const std::string& title,
+                   platform::MessageIcon icon) override {
+    if (text == told_) return;
+    told_ = text;
+    window_.ShowMessage(text, title, icon);
+  }
+
+ private:
+  mKestrelmark::EngineHost& window_;
+  std::string& told_;
+};
+
+// "Comparison Complete! 2 added, 1 changed, 1 deleted": the counts of what
+// the rows hold, the others only when there are any.
+std::string CountsStatus(const std::vector<RegStuff::Change>& changes) {
+  int counts[5] = {};
+  for (const RegStuff::Change& change : changes) ++counts[static_cast<int>(change.kind)];
+  std::string text = std::string(mKestrelmark::kStatusComparisonComplete) + " " +
+                     std::to_string(counts[0]) + " added, " + std::to_string(counts[2]) +
+                     " changed, " + std::to_string(counts[1]) + " deleted";
+  if (counts[3] > 0) text += ", " + std::to_string(counts[3]) + " unreadable";
+  if (counts[4] > 0) text += ", " + std::to_string(counts[4]) + " readable again";
+  return text;
+}
+
+}  // namespace
+
+void Form1::RestoreEveryChange() {
+  results_.on_copy = [this](const std::string& text) {
+    // Ctrl+C: the selected rows in the mode's own text.
+    ClipboardSetText(services_.clipboard, text);
+  };
+  if (!prefs::IsOn(prefs::LoadPreference(services_.preferences, prefs::kShowEveryChange))) return;
+  every_change_ = true;
+  results_.ShowChangeFields(true, kResultsColumn, TwipsToPixels(kResultsColumnWidthTwips, dpi_));
+}
+
+void Form1::ListView2_ContextMenu(std::optional<POINT> screen) {
+  HWND list = Control(ControlId::kListView2);
+  if (!screen) {
+    // From the keyboard: below the focused row, or at the list's corner.
+    RECT place{};
+    const int focused = ListView_GetNextItem(list, -1, LVNI_FOCUSED);
+    if (focused < 0 || !ListView_GetItemRect(list, focused, &place, LVIR_LABEL)) {
+      place.left = place.bottom = 0;
+    }
+    POINT corner{place.left, place.bottom};
+    ClientToScreen(list, &corner);
+    screen = corner;
+  }
+  HMENU menu = CreatePopupMenu();
+  AppendMenuA(menu, MF_STRING | (every_change_ ? MF_CHECKED : MF_UNCHECKED), kMenuShowEveryChange,
+              kShowEveryChangeItem);
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  const UINT rows = results_.rows().size() > 0 ? MF_ENABLED : MF_GRAYED;
+  AppendMenuA(menu, MF_STRING | rows, kMenuTickAll, kTickAllItem);
+  AppendMenuA(menu, MF_STRING | rows, kMenuUntickAll, kUntickAllItem);
+  const UINT chosen = static_cast<UINT>(TrackPopupMenu(
+      menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, screen->x, screen->y, 0, hwnd_, nullptr));
+  DestroyMenu(menu);
+  switch (chosen) {
+    case kMenuShowEveryChange: ShowEveryChange_Click(); break;
+    case kMenuTickAll: TickAll_Click(true); break;
+    case kMenuUntickAll: TickAll_Click(false); break;
+    default: break;
+  }
+}
+
+void Form1::ShowEveryChange_Click() {
+  every_change_ = !every_change_;
+  complete_failure_told_.clear();
+  prefs::StorePreference(services_.preferences, prefs::kShowEveryChange,
+                         prefs::OnOff(every_change_));
+  results_.ShowChangeFields(every_change_, kResultsColumn,
+                            TwipsToPixels(kResultsColumnWidthTwips, dpi_));
+}
+
+void Form1::TickAll_Click(bool checked) { results_.SetAllChecked(checked); }
+
+void Form1::CompleteCheck() {
+  TellOnceHost host(*this, complete_failure_told_);
+  const mKestrelmark::CompleteCheckResult result = mKestrelmark::CompareCompleteSnapshot(
+      {services_.registry, services_.files, host}, SelectionFromControls(),
+      mKestrelmark::SnapshotPath(services_.files));
+  if (result.outcome != mKestrelmark::CheckOutcome::kCompared) {
+    FlushStatus();
+    return;  // the rows stay as they were
+  }
+  if (result.failures_reported == 0) complete_failure_told_.clear();
+  std::vector<std::string> texts;
+  texts.reserve(result.changes.size());
+  for (const RegStuff::Change& change : result.changes)
+    texts.push_back(mKestrelmark::ChangeText(change));
+  ReplaceResults(std::vector<std::string_view>(texts.begin(), texts.end()));
+  SetStatus(CountsStatus(result.changes));
+  FlushStatus();
+}
+
+}  // namespace ui
