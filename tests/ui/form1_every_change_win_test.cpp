@@ -90,6 +90,29 @@ TEST_F(Form1Test, EveryChangeListsEveryTypeADeletionAndTheDataBefore) {
               form_->ResultChecked(4));
 }
 
+// While nothing changes a check of this mode reads nothing; a change is
+// seen at the next one.
+TEST_F(Form1Test, AQuietCompleteCheckReadsNothingAndAChangeIsSeen) {
+  SeedPref("Show Every Change", "On");
+  Load();
+  MakeBranch();
+  Click(C::kPushButton2);
+  Click(C::kPushButton4);
+  form_->Timer1_Timer();
+  EXPECT_EQ(form_->ResultCount(), 0);
+  const int calls = registry_.enum_calls;
+  form_->Timer1_Timer();
+  form_->Timer1_Timer();
+  EXPECT_EQ(registry_.enum_calls, calls);
+  km_test::WriteValue(HKEY_CURRENT_USER, branch_path_ + "\\Sub", "big", 11, std::string(8, '\1'));
+  form_->Timer1_Timer();
+  Click(C::kPushButton4);
+  ASSERT_EQ(form_->ResultCount(), 1);
+  EXPECT_NE(form_->ResultText(1).find("\tbig\tREG_QWORD\t72340172838076673\t"),
+            std::string::npos)
+      << form_->ResultText(1);
+}
+
 TEST_F(Form1Test, AFailedCompleteCheckIsToldOnceAndTheFileGoesWithTheSnapshot) {
   SeedPref("Show Every Change", "On");
   Load();
