@@ -4,7 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/keyed_comparison.h"
+#include "engine/reg_stuff.h"
 #include "platform/memory/memory_registry.h"
+#include "tests/engine/recording_host.h"
 
 namespace mKestrelmark {
 namespace {
@@ -52,6 +59,55 @@ TEST_F(CompleteWatchTest, AWholeRootAndADeletedKeyAreAlwaysRead) {
   registry_.PutDword(kRoot, "W", "v", 3);  // back: watched again
   EXPECT_TRUE(Check(2000));
   EXPECT_FALSE(Check(2500));
+}
+
+}  // namespace
+}  // namespace mKestrelmark
+
+namespace mKestrelmark {
+namespace {
+
+// Checks as the window runs them in the complete mode (reuse the last
+// changes while the watch stays quiet, read whole otherwise) against checks
+// that always read whole, over random edits: the changes must be the same.
+TEST(CompleteWatchDifferential, WatchedChecksEqualFullReadings) {
+  for (unsigned seed = 1; seed <= 5; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    platform::MemoryRegistry registry;
+    mKestrelmark::testing::RecordingHost host;
+    const BranchSelection selection{kRoot, "W", true};
+    registry.PutDword(kRoot, "W", "v", 0);
+    RegStuff::EntryList entries;
+    RegStuff::CompleteReading old;
+    RegStuff::ReadBranchComplete(registry, host, selection, entries, old);
+    const auto full = [&] {
+      RegStuff::CompleteReading now;
+      RegStuff::ReadBranchComplete(registry, host, selection, entries, now);
+      return RegStuff::CompareComplete(old, now, host);
+    };
+    CompleteWatch watch;
+    std::vector<RegStuff::Change> shown;
+    std::uint64_t ms = 0;
+    for (int step = 0; step < 120; ++step) {
+      const std::string key = "W\\k" + std::to_string(random() % 4) +
+                              (random() % 2 ? "\\d" + std::to_string(random() % 3) : "");
+      switch (random() % 6) {
+        case 0: registry.PutDword(kRoot, key, "n" + std::to_string(random() % 3), random() % 5); break;
+        case 1: registry.RemoveValue(kRoot, key, "n" + std::to_string(random() % 3)); break;
+        case 2: registry.RemoveKey(kRoot, key); break;
+        case 3: registry.PutValue(kRoot, key, "", random() % 12, std::string(random() % 9, 'x')); break;
+        default: break;  // checks with nothing changed
+      }
+      ms += random() % 3 == 0 ? 30'000 : 500;
+      const std::vector<RegStuff::Change> expected = full();
+      if (!watch.Quiet(registry, selection, platform::FileStamp{1, 1}, ms)) {
+        shown = expected;
+        watch.Read(selection, platform::FileStamp{1, 1}, ms);
+      }
+      ASSERT_EQ(shown, expected) << "step " << step;
+    }
+  }
 }
 
 }  // namespace
