@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "bench/bench_support_win.h"
+#include "engine/complete_file.h"
 #include "engine/m_kestrelmark.h"
 #include "engine/monitor_cache.h"
 #include "engine/reg_stuff.h"
@@ -578,6 +579,78 @@ std::vector<double> MeasureRegAdds(const Branch& branch, int reg_adds, Engine& e
   return delays;
 }
 
+// ---- The complete mode against the line mode ------------------------------
+
+struct CompleteFigures {
+  Figures read_line, read_complete, snapshot_line, snapshot_complete, check_line, check_complete;
+  std::size_t keys = 0, values = 0, changes = 0, line_rows = 0;
+  // Heap bytes of one complete reading, counted from its strings' and
+  // vectors' capacities (a string short enough to sit in its object counts
+  // no more than the object), and of the entry list read with it.
+  std::size_t reading_bytes = 0, entry_list_bytes = 0, entries = 0;
+};
+
+std::size_t HeapBytes(const std::string& text) {
+  return text.capacity() > std::string().capacity() ? text.capacity() + 1 : 0;
+}
+
+std::size_t ReadingBytes(const RegStuff::CompleteReading& reading) {
+  std::size_t bytes = reading.keys.capacity() * sizeof(RegStuff::KeyRecordComplete);
+  for (const RegStuff::KeyRecordComplete& key : reading.keys) {
+    bytes += HeapBytes(key.path) + key.values.capacity() * sizeof(RegStuff::ValueRecord);
+    for (const RegStuff::ValueRecord& value : key.values)
+      bytes += HeapBytes(value.name) + HeapBytes(value.data);
+  }
+  return bytes;
+}
+
+// Each pair in turn within a round, so both see the same state of the
+// machine: the readings, the snapshots (the complete one writes both
+// files), then one value changed and checked both ways.
+CompleteFigures MeasureComplete(const Options& options, Engine& engine) {
+  BenchHost& host = engine.host;
+  const std::string& branch = options.branch.path;
+  mKestrelmark::EngineContext context{engine.registry, engine.files, host};
+  const mKestrelmark::BranchSelection selection = host.selection;
+  CompleteFigures f;
+  for (int run = 0; run < options.runs; ++run) {
+    Measure(host, f.read_line, [&] {
+      RegStuff::EntryList list =
+          RegStuff::ReadBranch(engine.registry, host, platform::kHkeyCurrentUser, branch, true);
+      list.ReleaseInPieces([&] { host.YieldToEventLoop(); });
+    });
+    RegStuff::EntryList entries;
+    RegStuff::CompleteReading reading;
+    Measure(host, f.read_complete, [&] {
+      RegStuff::ReadBranchComplete(engine.registry, host, selection, entries, reading);
+    });
+    f.keys = reading.keys.size();
+    f.values = 0;
+    for (const RegStuff::KeyRecordComplete& key : reading.keys) f.values += key.values.size();
+    f.reading_bytes = ReadingBytes(reading);
+    f.entry_list_bytes = entries.byte_size();
+    f.entries = entries.size();
+    entries.ReleaseInPieces([&] { host.YieldToEventLoop(); });
+    reading = RegStuff::CompleteReading();
+    Measure(host, f.snapshot_line,
+            [&] { mKestrelmark::CreateSnapshot(context, selection, host.snapshot_path); });
+    Measure(host, f.snapshot_complete,
+            [&] { mKestrelmark::CreateSnapshot(context, selection, host.snapshot_path, true); });
+    SetDword(DeepKey(options.branch, 41), "Value 1", 5000 + run);
+    Sleep(2);
+    Measure(host, f.check_line, [&] { CheckAsTheWindowDoes(context, host); });
+    f.line_rows = host.rows.size();
+    Measure(host, f.check_complete, [&] {
+      const mKestrelmark::CompleteCheckResult result =
+          mKestrelmark::CompareCompleteSnapshot(context, selection, host.snapshot_path);
+      f.changes = result.changes.size();
+    });
+    std::fprintf(stderr, "complete run %d of %d done\n", run + 1, options.runs);
+  }
+  DeleteFileA(mKestrelmark::CompleteFilePath(host.snapshot_path).c_str());
+  return f;
+}
+
 // ---- The figures --------------------------------------------------------------
 
 void PrintRounds(const Options& options, const RoundFigures& f, std::size_t snapshot_bytes,
@@ -629,6 +702,28 @@ void PrintMonitorChecks(const Branch& branch, const MonitorChecks& m, const Figu
   };
   once_row("first check (full)", m.first_cached);
   once_row("switching off", m.forget);
+}
+
+void PrintComplete(const CompleteFigures& f) {
+  std::printf("\nComplete mode against the line mode (%zu keys, %zu values; one change: %zu "
+              "line rows, %zu complete changes):\n",
+              f.keys, f.values, f.line_rows, f.changes);
+  std::printf("%-20s %12s %16s %9s %10s %16s %13s\n", "", "line med s", "complete med s",
+              "ratio", "best ratio", "longest wait ms", "own wait ms");
+  auto row = [](const char* name, const Figures& line, const Figures& complete) {
+    std::printf("%-20s %12.3f %16.3f %8.2fx %9.2fx %16.1f %13.1f\n", name, line.Median(),
+                complete.Median(), complete.Median() / line.Median(),
+                complete.Best() / line.Best(), complete.longest_wait * 1000,
+                complete.longest_own_wait * 1000);
+  };
+  row("reading", f.read_line, f.read_complete);
+  row("snapshot", f.snapshot_line, f.snapshot_complete);
+  row("check, one change", f.check_line, f.check_complete);
+  const std::size_t items = f.keys + f.values;
+  std::printf("complete reading: %zu heap bytes (capacities of its strings and vectors), %.1f "
+              "per key or value; its entry list's texts %zu bytes, %.1f per entry\n",
+              f.reading_bytes, static_cast<double>(f.reading_bytes) / items, f.entry_list_bytes,
+              static_cast<double>(f.entry_list_bytes) / f.entries);
 }
 
 void PrintStallsAndMonitoring(const SteadyMonitoring& steady, std::vector<double> delays,
@@ -692,6 +787,7 @@ int main(int argc, char** argv) {
   bench::ProbePoster poster(window->window.get(), kProbeMessage);
   const RoundFigures rounds = MeasureRounds(options, engine);
   const MonitorChecks monitor_checks = MeasureMonitorChecks(options, engine);
+  const CompleteFigures complete = MeasureComplete(options, engine);
   // The probes stop here: posting one every 3 ms would cost more than the
   // monitoring measured next.
   poster.Stop();
@@ -703,6 +799,7 @@ int main(int argc, char** argv) {
   const std::string snapshot_text = files.ReadWholeFile(mKestrelmark::SnapshotPath(files));
   PrintRounds(options, rounds, snapshot_text.size(), host.label_writes());
   PrintMonitorChecks(options.branch, monitor_checks, rounds.read);
+  PrintComplete(complete);
   PrintStallsAndMonitoring(steady, delays, options.reg_adds);
   DeleteFileA(mKestrelmark::SnapshotPath(files).c_str());
   RemoveDirectoryA(folder.c_str());

@@ -10,6 +10,32 @@
 namespace RegStuff {
 namespace {
 
+// The entry of the value at index as the A function reports it, appended to
+// block if it gets one. kErrorMoreData: a name or data too large for the
+// buffers, which gets no entry; the values after it are still there.
+platform::RegResult AppendValueEntryAt(platform::Registry& registry,
+                                       platform::KeyHandle key, std::uint32_t index,
+                                       std::string_view path, EntryList& block) {
+  char name[kNameBufferSize];
+  std::uint8_t data[kDataBufferSize];
+  std::uint32_t name_length = kNameBufferSize;
+  std::uint32_t type = 0;
+  std::uint32_t data_size = kDataBufferSize;
+  // A DWORD reported with fewer than four bytes shows zeros for the rest.
+  std::memset(data, 0, 4);
+  const platform::RegResult result =
+      registry.EnumValue(key, index, name, &name_length, &type, data, &data_size);
+  if (result != platform::kErrorSuccess) return result;
+  // A name over 255 characters gets no entry, like one that does not fit
+  // the buffer; so does data the registry reports over the buffer's size.
+  const std::string_view name_text(name, std::min(name_length, kNameBufferSize - 1));
+  if (NameCharacters(name_text) <= kMaxNameCharacters && data_size <= kDataBufferSize) {
+    AppendValueEntry(block, path, name_text, type,
+                     std::string_view(reinterpret_cast<const char*>(data), data_size));
+  }
+  return result;
+}
+
 // Finds the last walk's subkey by name. Subkeys mostly come back in the
 // same order, so the next one in line is tried first; a key whose order
 // changed is indexed once.
@@ -81,6 +107,9 @@ class Walk {
     }
     ++counts_.keys_opened;
     OpenKeyScope open_key(registry_, key);
+    // A complete walk makes the key's line entries while it reads the
+    // values raw: one enumeration serves both.
+    const std::size_t block_start = blocks_.size();
     if (complete_ != nullptr) RecordComplete(key, path, is_start, listed_time);
     if (now != nullptr) {
       now->opened = true;
@@ -93,13 +122,12 @@ class Walk {
     }
 
     const bool keep_values = include_values_ && now != nullptr && Unchanged(old, *now);
-    const std::size_t block_start = blocks_.size();
     if (include_values_) {
       if (keep_values) {
         ++counts_.value_lists_kept;
       } else {
         ++counts_.value_lists_read;
-        ReadValueEntries(registry_, host_, key, path, blocks_);
+        if (complete_ == nullptr) ReadValueEntries(registry_, host_, key, path, blocks_);
       }
     }
     const std::size_t names_start = names_.size();
@@ -127,7 +155,8 @@ class Walk {
   }
 
   // The key as the complete reading keeps it: its time, and every value
-  // with its raw bytes.
+  // with its raw bytes. The values' line entries come from the same
+  // enumeration (LineEntryFromRaw) and go to blocks_.
   void RecordComplete(platform::KeyHandle key, const std::string& path, bool is_start,
                       platform::KeyTime listed_time) {
     KeyRecordComplete& record = complete_->emplace_back();
@@ -135,14 +164,84 @@ class Walk {
     record.time = listed_time;
     if (is_start) static_cast<void>(registry_.QueryKeyTime(key, &record.time));
     if (!include_values_) return;
-    std::string name, data;
-    std::uint32_t type = 0;
     for (std::uint32_t index = 0;; ++index) {
-      if (registry_.EnumValueRaw(key, index, &name, &type, &data) != platform::kErrorSuccess)
+      ValueRecord& value = record.values.emplace_back();
+      if (registry_.EnumValueRaw(key, index, &value.name, &value.type, &value.data) !=
+          platform::kErrorSuccess) {
+        record.values.pop_back();
         break;
-      record.values.push_back({name, type, data});
+      }
+      LineEntryFromRaw(key, index, path, value);
       host_.YieldToEventLoop();
     }
+  }
+
+  // Appends to blocks_ the line entry ReadValueEntries would make of the
+  // value at index, which was just read raw. The line entry is what the A
+  // function reports, so the raw value stands in for that call only where
+  // it provably gives the same: a DWORD's bytes are the same in both; the
+  // name and a string's data are the W call's UTF-16 converted to UTF-8,
+  // which is the A call's form under the UTF-8 code page. Where that cannot
+  // be shown, the A call is made after all:
+  //   - a string whose data is not well-formed UTF-16 (odd length, a lone
+  //     surrogate), and a name holding U+FFFD, which may stand for a lone
+  //     surrogate the A function converts its own way;
+  //   - the first string with data and the first value with non-ASCII text
+  //     of the walk, compared with what the conversion gives. A registry
+  //     whose raw strings are not UTF-16, or a process whose code page is
+  //     not UTF-8 (the manifest's code page is ignored before Windows 10
+  //     1903), disagrees there, and from then on every such value of the
+  //     walk is read with the A call. ASCII text reads the same in every
+  //     ANSI code page, so only non-ASCII text depends on the code page.
+  // Types other than string and DWORD never get an entry: no call at all.
+  void LineEntryFromRaw(platform::KeyHandle key, std::uint32_t index, const std::string& path,
+                        const ValueRecord& value) {
+    if (value.type != platform::kRegSz && value.type != platform::kRegDword) return;
+    static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+    if (value.name.find(kReplacement) != std::string::npos) {
+      static_cast<void>(AppendValueEntryAt(registry_, key, index, path, blocks_));
+      return;
+    }
+    std::string_view data = value.data;
+    bool ascii = IsAscii(value.name);
+    Agreement* needs[2] = {nullptr, nullptr};
+    if (value.type == platform::kRegSz && !data.empty()) {
+      converted_.clear();
+      if (!AppendUtf8FromUtf16le(data, converted_)) {
+        static_cast<void>(AppendValueEntryAt(registry_, key, index, path, blocks_));
+        return;
+      }
+      data = converted_;
+      ascii = ascii && IsAscii(converted_);
+      needs[0] = &string_data_;
+    }
+    if (!ascii) needs[1] = &non_ascii_;
+    bool probe = false;
+    for (Agreement* agreement : needs) {
+      if (agreement == nullptr) continue;
+      if (*agreement == Agreement::kNo) {
+        static_cast<void>(AppendValueEntryAt(registry_, key, index, path, blocks_));
+        return;
+      }
+      probe = probe || *agreement == Agreement::kUnknown;
+    }
+    EntryList& target = probe ? probe_ : blocks_;
+    if (NameCharacters(value.name) <= kMaxNameCharacters)
+      AppendValueEntry(target, path, value.name, value.type, data);
+    if (!probe) return;
+    // The A call's entry is the one kept; the conversion is trusted for the
+    // rest of the walk only if it gave the same.
+    const std::size_t before = blocks_.size();
+    static_cast<void>(AppendValueEntryAt(registry_, key, index, path, blocks_));
+    const std::size_t made = blocks_.size() - before;
+    const bool same = probe_.size() == made && (made == 0 || probe_[0] == blocks_[before]);
+    // A value that gets no entry either way shows nothing.
+    const bool shown = made != 0 || !probe_.empty();
+    probe_.clear();
+    if (!shown) return;
+    for (Agreement* agreement : needs)
+      if (agreement != nullptr && *agreement == Agreement::kUnknown)
+        *agreement = same ? Agreement::kYes : Agreement::kNo;
   }
 
   void EnumerateSubkeys(platform::KeyHandle key, bool with_times) {
@@ -224,6 +323,13 @@ class Walk {
   EntryList& out_;
   WalkCounts& counts_;
   std::vector<KeyRecordComplete>* const complete_;
+  // Whether, in this walk, the raw values stand for the A function
+  // (LineEntryFromRaw): a string's converted data, and non-ASCII text.
+  enum class Agreement : std::uint8_t { kUnknown, kYes, kNo };
+  Agreement string_data_ = Agreement::kUnknown;
+  Agreement non_ascii_ = Agreement::kUnknown;
+  std::string converted_;  // a string's data in UTF-8, reused
+  EntryList probe_;        // the conversion's entry while it is compared
   // Stacks shared by all levels of the walk: each level appends behind its
   // parent's part and cuts back to it before returning.
   EntryList blocks_;
@@ -250,30 +356,9 @@ void WalkBranch(platform::Registry& registry, mKestrelmark::EngineHost& host,
 
 void ReadValueEntries(platform::Registry& registry, mKestrelmark::EngineHost& host,
                       platform::KeyHandle key, std::string_view path, EntryList& block) {
-  char name[kNameBufferSize];
-  std::uint8_t data[kDataBufferSize];
   for (std::uint32_t index = 0;; ++index) {
-    std::uint32_t name_length = kNameBufferSize;
-    std::uint32_t type = 0;
-    std::uint32_t data_size = kDataBufferSize;
-    // A DWORD reported with fewer than four bytes shows zeros for the rest.
-    std::memset(data, 0, 4);
-    const platform::RegResult result =
-        registry.EnumValue(key, index, name, &name_length, &type, data, &data_size);
-    if (result == platform::kErrorMoreData) {
-      // A name or data too large for the buffers gets no entry; the values
-      // after it are still read.
-      host.YieldToEventLoop();
-      continue;
-    }
-    if (result != platform::kErrorSuccess) break;
-    // A name over 255 characters gets no entry, like one that does not fit
-    // the buffer; so does data the registry reports over the buffer's size.
-    const std::string_view name_text(name, std::min(name_length, kNameBufferSize - 1));
-    if (NameCharacters(name_text) <= kMaxNameCharacters && data_size <= kDataBufferSize) {
-      AppendValueEntry(block, path, name_text, type,
-                       std::string_view(reinterpret_cast<const char*>(data), data_size));
-    }
+    const platform::RegResult result = AppendValueEntryAt(registry, key, index, path, block);
+    if (result != platform::kErrorSuccess && result != platform::kErrorMoreData) break;
     host.YieldToEventLoop();
   }
 }

@@ -44,6 +44,54 @@ bool AppendValueEntry(EntryList& list, std::string_view key_path, std::string_vi
   return true;
 }
 
+bool AppendUtf8FromUtf16le(std::string_view utf16le, std::string& out) {
+  if (utf16le.size() % 2 != 0) return false;
+  const std::size_t start = out.size();
+  const std::size_t units = utf16le.size() / 2;
+  auto unit = [&](std::size_t i) {
+    return static_cast<char32_t>(static_cast<unsigned char>(utf16le[2 * i]) |
+                                 static_cast<unsigned char>(utf16le[2 * i + 1]) << 8);
+  };
+  // At most three bytes per unit (a pair of units takes four).
+  out.resize(start + 3 * units);
+  char* at = out.data() + start;
+  for (std::size_t i = 0; i < units; ++i) {
+    char32_t c = unit(i);
+    if (c < 0x80) {
+      *at++ = static_cast<char>(c);
+      continue;
+    }
+    if (c < 0x800) {
+      *at++ = static_cast<char>(0xC0 | c >> 6);
+      *at++ = static_cast<char>(0x80 | (c & 0x3F));
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDFFF) {
+      const char32_t low = i + 1 < units ? unit(i + 1) : 0;
+      if (c > 0xDBFF || low < 0xDC00 || low > 0xDFFF) {
+        out.resize(start);
+        return false;
+      }
+      ++i;
+      c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+      *at++ = static_cast<char>(0xF0 | c >> 18);
+      *at++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    } else {
+      *at++ = static_cast<char>(0xE0 | c >> 12);
+    }
+    *at++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *at++ = static_cast<char>(0x80 | (c & 0x3F));
+  }
+  out.resize(static_cast<std::size_t>(at - out.data()));
+  return true;
+}
+
+bool IsAscii(std::string_view text) {
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
 std::optional<std::string> ValueEntryText(std::string_view key_path, std::string_view name,
                                           std::uint32_t type, std::string_view data) {
   EntryList list;

@@ -35,6 +35,17 @@ std::size_t NameCharacters(std::string_view name);
 bool AppendValueEntry(EntryList& list, std::string_view key_path, std::string_view name,
                       std::uint32_t type, std::string_view data);
 
+// Appends to out the UTF-8 form of UTF-16LE text: what the A functions make
+// of a string value's data under the UTF-8 code page. False, with out cut
+// back to where it was, for text that is not well formed (an odd number of
+// bytes, a surrogate without its pair), whose A form is the A function's
+// own affair.
+bool AppendUtf8FromUtf16le(std::string_view utf16le, std::string& out);
+
+// True when every byte is below 0x80: text that reads the same in every
+// ANSI code page.
+bool IsAscii(std::string_view text);
+
 // The same rule for a single value; nullopt when it gets no entry.
 std::optional<std::string> ValueEntryText(std::string_view key_path, std::string_view name,
                                           std::uint32_t type, std::string_view data);

@@ -3,10 +3,12 @@
 // every key and every value, whatever its type, size or name.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "engine/entry_text.h"
 #include "engine/reg_stuff.h"
 #include "platform/memory/memory_registry.h"
 #include "tests/engine/recording_host.h"
@@ -115,6 +117,33 @@ TEST_F(CompleteReadingTest, TheEntryListIsThePlainReadingsOnRandomBranches) {
       ReadBranchComplete(registry, host_, {kRoot, "W", values}, entries_, complete);
       EXPECT_EQ(entries_.ToStrings(), ReadBranch(registry, host_, kRoot, "W", values).ToStrings());
     }
+  }
+}
+
+// The conversion the complete walk makes its string entries with, as raw
+// bytes: what the A function gives under the UTF-8 code page, or false
+// where the walk must ask the A function itself.
+TEST(Utf8FromUtf16leTest, WellFormedTextConvertsAndTheRestIsRefused) {
+  const struct {
+    std::string utf16le;
+    std::optional<std::string> utf8;
+  } cases[] = {
+      {"", ""s},
+      {"a\0\0\0"s, "a\0"s},
+      {"\xe9\x00\x75\x93"s, "\xc3\xa9\xe9\x8d\xb5"s},           // U+00E9 U+9375
+      {"\xff\x07\x00\x08\xfd\xff"s, "\xdf\xbf\xe0\xa0\x80\xef\xbf\xbd"s},
+      {"\x3d\xd8\x00\xde"s, "\xf0\x9f\x98\x80"s},                // U+1F600, a pair
+      {"\xff\xdb\xff\xdf"s, "\xf4\x8f\xbf\xbf"s},                // U+10FFFF
+      {"a\0b"s, std::nullopt},                                       // odd length
+      {"\x3d\xd8"s, std::nullopt},                                    // high half at the end
+      {"\x3d\xd8\x61\x00"s, std::nullopt},                            // high half, no low
+      {"\x00\xde\x3d\xd8"s, std::nullopt},                            // low before high
+  };
+  for (const auto& [utf16le, utf8] : cases) {
+    std::string out = "kept";
+    const bool converted = AppendUtf8FromUtf16le(utf16le, out);
+    EXPECT_EQ(converted, utf8.has_value()) << ::testing::PrintToString(utf16le);
+    EXPECT_EQ(out, "kept" + utf8.value_or("")) << ::testing::PrintToString(utf16le);
   }
 }
 
