@@ -6,6 +6,7 @@
 #include <functional>
 #include <utility>
 
+#include "engine/complete_file.h"
 #include "platform/runtime_error.h"
 
 namespace mKestrelmark {
@@ -227,6 +228,8 @@ void RemoveUnfinishedSnapshot(platform::FileSystem& files, const std::string& sn
     // Nothing to do when there is none, or it cannot go.
     static_cast<void>(files.RemoveFile(TemporarySnapshotPath(snapshot_path)));
     static_cast<void>(files.RemoveFile(AsideSnapshotPath(snapshot_path)));
+    // The complete file beside it is written beside its own name too.
+    static_cast<void>(files.RemoveFile(CompleteFilePath(snapshot_path) + ".tmp"));
   } catch (...) {
     // Best effort, like every deletion of the snapshot.
   }

@@ -63,8 +63,9 @@ bool FileExists(platform::FileSystem& files, const std::string& path);
 // while a large file is emptied). Never reports.
 void DeleteFileForced(EngineHost& host, platform::FileSystem& files, const std::string& path);
 // The snapshot is written beside its final name first, and a large old one
-// keeps a second name while it is emptied; this removes such files (a close
-// in the middle of a snapshot leaves them). Silent.
+// keeps a second name while it is emptied; this removes such files, and the
+// complete file's own unfinished one (a close in the middle of a snapshot
+// leaves them). Silent.
 void RemoveUnfinishedSnapshot(platform::FileSystem& files, const std::string& snapshot_path);
 
 }  // namespace mKestrelmark

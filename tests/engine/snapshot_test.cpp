@@ -274,3 +274,34 @@ TEST_F(LargeOldSnapshotTest, AReadOnlyOneIsDeletedWhole) {
 
 }  // namespace
 }  // namespace mKestrelmark::testing
+
+namespace mKestrelmark::testing {
+namespace {
+
+class CompleteSnapshotTest : public EngineFixture {};
+
+// A close while the complete file is written leaves no unfinished file of
+// it; the next snapshot then writes both files whole.
+TEST_F(CompleteSnapshotTest, ACloseWhileTheCompleteFileIsWrittenLeavesNoPartOfIt) {
+  // Large enough to be written in several pieces, with turns between them.
+  registry_.PutValue(kRoot, "Watched", "blob", platform::kRegBinary, std::string(3 << 20, 'b'));
+  const std::string unfinished = std::string(kSnapshot) + "x.tmp";
+  bool closed = false;
+  host_.on_yield = [&] {
+    if (closed || !files_.HasFile(unfinished)) return;
+    RemoveUnfinishedSnapshot(files_, kSnapshot);  // what the window's close does
+    closed = true;
+    EXPECT_FALSE(files_.HasFile(unfinished));
+  };
+  CreateSnapshot(context_, selection_, kSnapshot, true);
+  EXPECT_TRUE(closed);
+  host_.on_yield = nullptr;
+  host_.messages.clear();
+  CreateSnapshot(context_, selection_, kSnapshot, true);
+  EXPECT_TRUE(host_.messages.empty());
+  EXPECT_EQ(files_.FilePaths(),
+            (std::set<std::string>{kSnapshot, std::string(kSnapshot) + "x"}));
+}
+
+}  // namespace
+}  // namespace mKestrelmark::testing
