@@ -202,8 +202,14 @@ bool FileExists(platform::FileSystem& files, const std::string& path) {
   }
 }
 
-void DeleteFileForced(EngineHost& host, platform::FileSystem& files, const std::string& path) {
+void DeleteFileForced(EngineHost& host, platform::FileSystem& files, const std::string& path,
+                      const std::string& companion) {
   try {
+    // The companion (the complete file beside a snapshot) goes before the
+    // yield too, for the same reason.
+    if (!companion.empty()) {
+      static_cast<void>(files.RemoveFile(companion) || files.RemoveFileForced(companion));
+    }
     // Deleted before the yield, not after: the yield may run a whole
     // snapshot command already queued (a click on "Create Registry Snapshot"
     // is what takes the focus from the subkey box), and deleting afterwards

@@ -61,7 +61,9 @@ std::vector<std::string_view> SplitSnapshotLines(std::string_view text,
 bool FileExists(platform::FileSystem& files, const std::string& path);
 // Deletes the file, read-only or not, then yields (once, or once per slice
 // while a large file is emptied). Never reports.
-void DeleteFileForced(EngineHost& host, platform::FileSystem& files, const std::string& path);
+// With a companion, that file is deleted too, before the same yield.
+void DeleteFileForced(EngineHost& host, platform::FileSystem& files, const std::string& path,
+                      const std::string& companion = {});
 // The snapshot is written beside its final name first, and a large old one
 // keeps a second name while it is emptied; this removes such files, and the
 // complete file's own unfinished one (a close in the middle of a snapshot

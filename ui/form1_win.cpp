@@ -194,13 +194,11 @@ void Form1::txtSubkey_LostFocus() {
   const std::string text = SubkeyText();
   const std::string trimmed = TrimOneTrailingBackslash(text);
   if (trimmed != text) SetSubkeyText(trimmed);
+  // A complete snapshot goes with its line file, both before the one yield
+  // (which may run a queued snapshot command that writes them anew).
   const std::string path = mKestrelmark::SnapshotPath(services_.files);
-  mKestrelmark::DeleteFileForced(*this, services_.files, path);
-  // A complete snapshot goes with its line file (only when there is one, so
-  // that without the complete mode nothing changes).
-  const std::string complete = mKestrelmark::CompleteFilePath(path);
-  if (mKestrelmark::FileExists(services_.files, complete))
-    mKestrelmark::DeleteFileForced(*this, services_.files, complete);
+  mKestrelmark::DeleteFileForced(*this, services_.files, path,
+                                 mKestrelmark::CompleteFilePath(path));
 }
 
 // ---------------------------------------------------------------------------

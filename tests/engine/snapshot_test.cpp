@@ -187,6 +187,21 @@ TEST_F(SnapshotTest, ASnapshotWrittenDuringTheDeletionsYieldSurvives) {
   host_.on_yield = [&] { files_.PutFile(kSnapshot, "new\r\n"); };
   DeleteFileForced(host_, files_, kSnapshot);
   EXPECT_EQ(files_.ReadWholeFile(kSnapshot), "new\r\n");
+
+  // With the complete file beside it: both go before the one yield, and a
+  // complete snapshot written in it keeps both its files.
+  const std::string complete = std::string(kSnapshot) + "x";
+  files_.PutFile(complete, "old");
+  host_.on_yield = [&] {
+    files_.PutFile(kSnapshot, "newer\r\n");
+    files_.PutFile(complete, "newer");
+  };
+  DeleteFileForced(host_, files_, kSnapshot, complete);
+  EXPECT_EQ(files_.ReadWholeFile(kSnapshot), "newer\r\n");
+  EXPECT_EQ(files_.ReadWholeFile(complete), "newer");
+  host_.on_yield = nullptr;
+  DeleteFileForced(host_, files_, kSnapshot, complete);
+  EXPECT_FALSE(files_.HasFile(kSnapshot) || files_.HasFile(complete));
 }
 
 // A large old snapshot is freed a slice at a time after the new one has
