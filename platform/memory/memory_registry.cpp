@@ -340,16 +340,23 @@ RegResult MemoryRegistry::CloseKey(KeyHandle key) {
   return handles_.erase(key) == 1 ? kErrorSuccess : kErrorInvalidHandle;
 }
 
+RegResult MemoryRegistry::ValueHandle(KeyHandle key, std::uint32_t index,
+                                      const OpenHandle** handle) {
+  RunHook();
+  *handle = Lookup(key);
+  if (!*handle) return kErrorInvalidHandle;
+  if ((*handle)->node->deleted) return kErrorKeyDeleted;
+  if (((*handle)->access & kKeyQueryValue) == 0) return kErrorAccessDenied;
+  if (index >= (*handle)->node->values.size()) return kErrorNoMoreItems;
+  return kErrorSuccess;
+}
+
 RegResult MemoryRegistry::EnumValueRaw(KeyHandle key, std::uint32_t index, std::string* name,
                                        std::uint32_t* type, std::string* data) {
-  RunHook();
-  const OpenHandle* handle = Lookup(key);
-  if (!handle) return kErrorInvalidHandle;
-  if (handle->node->deleted) return kErrorKeyDeleted;
-  if ((handle->access & kKeyQueryValue) == 0) return kErrorAccessDenied;
-  const auto& values = handle->node->values;
-  if (index >= values.size()) return kErrorNoMoreItems;
-  const Node::Value& value = values[index];
+  const OpenHandle* handle = nullptr;
+  if (const RegResult result = ValueHandle(key, index, &handle); result != kErrorSuccess)
+    return result;
+  const Node::Value& value = handle->node->values[index];
   *name = value.name;
   *type = value.type;
   data->assign(value.bytes.begin(), value.bytes.end());
@@ -359,14 +366,10 @@ RegResult MemoryRegistry::EnumValueRaw(KeyHandle key, std::uint32_t index, std::
 RegResult MemoryRegistry::EnumValue(KeyHandle key, std::uint32_t index, char* name,
                                     std::uint32_t* name_length, std::uint32_t* type,
                                     std::uint8_t* data, std::uint32_t* data_size) {
-  RunHook();
-  const OpenHandle* handle = Lookup(key);
-  if (!handle) return kErrorInvalidHandle;
-  if (handle->node->deleted) return kErrorKeyDeleted;
-  if ((handle->access & kKeyQueryValue) == 0) return kErrorAccessDenied;
-  const auto& values = handle->node->values;
-  if (index >= values.size()) return kErrorNoMoreItems;
-  const Node::Value& value = values[index];
+  const OpenHandle* handle = nullptr;
+  if (const RegResult result = ValueHandle(key, index, &handle); result != kErrorSuccess)
+    return result;
+  const Node::Value& value = handle->node->values[index];
   const auto size = static_cast<std::uint32_t>(value.bytes.size());
   if (type) *type = value.type;
   const bool name_fits = value.name.size() < *name_length;

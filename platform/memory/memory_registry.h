@@ -125,6 +125,9 @@ class MemoryRegistry : public Registry {
   std::shared_ptr<Node> Find(RootKey root, const std::string& path) const;
   std::shared_ptr<Node> FindOrCreate(RootKey root, const std::string& path);
   const OpenHandle* Lookup(KeyHandle key) const;
+  // After the hook: the open key whose value at index both enumerations
+  // read, or the result they give when there is none.
+  RegResult ValueHandle(KeyHandle key, std::uint32_t index, const OpenHandle** handle);
   KeyHandle NewHandle(std::shared_ptr<Node> node, std::uint32_t access);
   void RunHook();
   KeyTime Stamp() const { return clock_ - clock_ % grain_; }
