@@ -583,6 +583,10 @@ std::vector<double> MeasureRegAdds(const Branch& branch, int reg_adds, Engine& e
 
 struct CompleteFigures {
   Figures read_line, read_complete, snapshot_line, snapshot_complete, check_line, check_complete;
+  // Monitoring's checks through the cache after one changed value, and
+  // with nothing changed; whether the cached changes equal a full check's.
+  Figures monitor_line, monitor_complete, monitor_complete_quiet;
+  bool monitor_identical = true;
   std::size_t keys = 0, values = 0, changes = 0, line_rows = 0;
   // Heap bytes of one complete reading, counted from its strings' and
   // vectors' capacities (a string short enough to sit in its object counts
@@ -602,6 +606,36 @@ std::size_t ReadingBytes(const RegStuff::CompleteReading& reading) {
       bytes += HeapBytes(value.name) + HeapBytes(value.data);
   }
   return bytes;
+}
+
+// One changed value as monitoring sees it in each mode, each mode with its
+// own cache primed by two checks (the second past the trust margin); then
+// checks with nothing changed in the complete mode.
+void MeasureMonitoredComplete(const Options& options, Engine& engine, CompleteFigures& f) {
+  BenchHost& host = engine.host;
+  const mKestrelmark::BranchSelection selection = host.selection;
+  mKestrelmark::MonitorCache line_cache, complete_cache;
+  mKestrelmark::EngineContext line{engine.registry, engine.files, host, &line_cache};
+  mKestrelmark::EngineContext complete{engine.registry, engine.files, host, &complete_cache};
+  mKestrelmark::EngineContext uncached{engine.registry, engine.files, host};
+  auto complete_check = [&](const mKestrelmark::EngineContext& context) {
+    return mKestrelmark::CompareCompleteSnapshot(context, selection, host.snapshot_path).changes;
+  };
+  CheckAsTheWindowDoes(line, host);
+  complete_check(complete);
+  Sleep(2100);
+  CheckAsTheWindowDoes(line, host);
+  complete_check(complete);
+  std::vector<RegStuff::Change> changes;
+  for (int run = 0; run < options.runs; ++run) {
+    SetDword(DeepKey(options.branch, 59), "Value 2", 7000 + run);
+    Sleep(2);
+    Measure(host, f.monitor_line, [&] { CheckAsTheWindowDoes(line, host); });
+    Measure(host, f.monitor_complete, [&] { changes = complete_check(complete); });
+    if (changes != complete_check(uncached)) f.monitor_identical = false;
+  }
+  for (int run = 0; run < options.runs; ++run)
+    Measure(host, f.monitor_complete_quiet, [&] { changes = complete_check(complete); });
 }
 
 // Each pair in turn within a round, so both see the same state of the
@@ -647,6 +681,7 @@ CompleteFigures MeasureComplete(const Options& options, Engine& engine) {
     });
     std::fprintf(stderr, "complete run %d of %d done\n", run + 1, options.runs);
   }
+  MeasureMonitoredComplete(options, engine, f);
   DeleteFileA(mKestrelmark::CompleteFilePath(host.snapshot_path).c_str());
   return f;
 }
@@ -719,6 +754,10 @@ void PrintComplete(const CompleteFigures& f) {
   row("reading", f.read_line, f.read_complete);
   row("snapshot", f.snapshot_line, f.snapshot_complete);
   row("check, one change", f.check_line, f.check_complete);
+  row("monitored, one change", f.monitor_line, f.monitor_complete);
+  std::printf("monitored complete check, nothing changed: %.4f s median; monitored changes "
+              "identical to a full check's: %s\n",
+              f.monitor_complete_quiet.Median(), f.monitor_identical ? "yes" : "NO");
   const std::size_t items = f.keys + f.values;
   std::printf("complete reading: %zu heap bytes (capacities of its strings and vectors), %.1f "
               "per key or value; its entry list's texts %zu bytes, %.1f per entry\n",

@@ -5,25 +5,36 @@ namespace RegStuff {
 std::shared_ptr<const EntryList> CachedBranch::Read(platform::Registry& registry,
                                                     mKestrelmark::EngineHost& host,
                                                     const mKestrelmark::BranchSelection& selection,
-                                                    const ReusePolicy& policy) {
-  if (last_ && !(last_->selection == selection)) last_.reset();
+                                                    const ReusePolicy& policy, bool complete) {
+  if (last_ && !(last_->selection == selection && last_->complete == complete)) last_.reset();
   counts_ = WalkCounts();
   auto next = std::make_shared<EntryList>();
   next->reserve((entries_ ? entries_->size() : 0) + 1024);
+  std::shared_ptr<CompleteReading> reading;
+  if (complete) {
+    reading = std::make_shared<CompleteReading>();
+    reading->selection = selection;
+    reading->taken = registry.CurrentTime();
+    if (complete_) reading->keys.reserve(complete_->keys.size() + 64);
+  }
   KeyRecord now;
   try {
     const std::optional<LastWalk> last =
-        last_ && entries_ ? std::optional<LastWalk>(LastWalk{last_->start, *entries_})
+        last_ && entries_ ? std::optional<LastWalk>(LastWalk{
+                                last_->start, *entries_, complete_ ? &complete_->keys : nullptr})
                           : std::nullopt;
     WalkBranch(registry, host, selection.root, selection.start_path, selection.include_values,
-               policy, last ? &*last : nullptr, &now, *next, &counts_);
+               policy, last ? &*last : nullptr, &now, *next, &counts_,
+               reading ? &reading->keys : nullptr);
   } catch (...) {
     last_.reset();
     entries_ = std::move(next);
+    complete_ = std::move(reading);
     throw;
   }
   entries_ = std::move(next);
-  last_.emplace(Last{selection, std::move(now)});
+  complete_ = std::move(reading);
+  last_.emplace(Last{selection, complete, std::move(now)});
   return entries_;
 }
 

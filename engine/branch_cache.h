@@ -10,6 +10,7 @@
 
 #include "engine/branch_selection.h"
 #include "engine/branch_walk.h"
+#include "engine/complete_reading.h"
 #include "engine/entry_list.h"
 #include "engine/host.h"
 #include "platform/registry.h"
@@ -23,24 +24,33 @@ class CachedBranch {
   // with whoever holds it: a later Read or Forget never changes it. When an
   // error ends the walk, the list keeps what was appended so far (see
   // entries()), the error propagates, and the tree is forgotten.
+  //
+  // With complete, the same walk also gives the complete reading
+  // (ReadBranchComplete's, see complete()), reusing the values of the last
+  // complete reading by the same rules.
   std::shared_ptr<const EntryList> Read(platform::Registry& registry,
                                         mKestrelmark::EngineHost& host,
                                         const mKestrelmark::BranchSelection& selection,
-                                        const ReusePolicy& policy);
+                                        const ReusePolicy& policy, bool complete = false);
   // The next Read is a full reading.
   void Forget() { last_.reset(); }
 
   // The last Read's list, also when an error cut it short; none before.
   const std::shared_ptr<const EntryList>& entries() const { return entries_; }
+  // The last Read's complete reading, also when an error cut it short;
+  // none when the last Read was not complete. Shared as entries() is.
+  const std::shared_ptr<const CompleteReading>& complete() const { return complete_; }
   const WalkCounts& counts() const { return counts_; }
 
  private:
   struct Last {
     mKestrelmark::BranchSelection selection;
+    bool complete;
     KeyRecord start;
   };
 
   std::shared_ptr<const EntryList> entries_;
+  std::shared_ptr<const CompleteReading> complete_;
   std::optional<Last> last_;  // the tree of the last complete walk
   WalkCounts counts_;
 };

@@ -107,21 +107,28 @@ class Walk {
     }
     ++counts_.keys_opened;
     OpenKeyScope open_key(registry_, key);
-    // A complete walk makes the key's line entries while it reads the
-    // values raw: one enumeration serves both.
-    const std::size_t block_start = blocks_.size();
-    if (complete_ != nullptr) RecordComplete(key, path, is_start, listed_time);
+    platform::KeyTime time = listed_time;
+    if (is_start) static_cast<void>(registry_.QueryKeyTime(key, &time));
     if (now != nullptr) {
       now->opened = true;
       // A start key whose time cannot be read is read whole (unknown is
       // untrusted).
       if (is_start) {
-        static_cast<void>(registry_.QueryKeyTime(key, &now->time));
+        now->time = time;
         Trust(*now);
       }
     }
 
     const bool keep_values = include_values_ && now != nullptr && Unchanged(old, *now);
+    // A complete walk makes the key's line entries while it reads the
+    // values raw: one enumeration serves both. A kept key's complete values
+    // are the last walk's, as its line entries are.
+    const std::size_t block_start = blocks_.size();
+    if (complete_ != nullptr) {
+      if (now != nullptr) now->complete_index = complete_->size();
+      RecordComplete(key, path, time,
+                     keep_values ? &(*last_->complete)[old->complete_index] : nullptr);
+    }
     if (include_values_) {
       if (keep_values) {
         ++counts_.value_lists_kept;
@@ -149,21 +156,27 @@ class Walk {
   static bool Unchanged(const KeyRecord* old, const KeyRecord& now) {
     return old != nullptr && old->opened && old->trusted && old->time == now.time;
   }
+  // Never in a complete walk: it records whether each key opens, and an
+  // access change leaves the key's time as it was.
   bool MaySkipOpening(const KeyRecord* old, const KeyRecord* now, bool is_start) const {
     return !include_values_ && !is_start && !policy_.open_every_key && now != nullptr &&
-           Unchanged(old, *now) && old->subkeys.empty();
+           complete_ == nullptr && Unchanged(old, *now) && old->subkeys.empty();
   }
 
   // The key as the complete reading keeps it: its time, and every value
-  // with its raw bytes. The values' line entries come from the same
-  // enumeration (LineEntryFromRaw) and go to blocks_.
-  void RecordComplete(platform::KeyHandle key, const std::string& path, bool is_start,
-                      platform::KeyTime listed_time) {
+  // with its raw bytes, either kept from the last walk or read now. Values
+  // read now give their line entries from the same enumeration
+  // (LineEntryFromRaw), to blocks_.
+  void RecordComplete(platform::KeyHandle key, const std::string& path, platform::KeyTime time,
+                      const KeyRecordComplete* kept) {
     KeyRecordComplete& record = complete_->emplace_back();
     record.path = path;
-    record.time = listed_time;
-    if (is_start) static_cast<void>(registry_.QueryKeyTime(key, &record.time));
+    record.time = time;
     if (!include_values_) return;
+    if (kept != nullptr) {
+      record.values = kept->values;
+      return;
+    }
     for (std::uint32_t index = 0;; ++index) {
       ValueRecord& value = record.values.emplace_back();
       if (registry_.EnumValueRaw(key, index, &value.name, &value.type, &value.data) !=
@@ -345,9 +358,10 @@ void WalkBranch(platform::Registry& registry, mKestrelmark::EngineHost& host,
                 EntryList& out, WalkCounts* counts, std::vector<KeyRecordComplete>* complete) {
   WalkCounts ignored;
   // Without a tree of its own a walk has nothing to compare the last one's
-  // with, so it reads everything; a complete reading, whose values the last
-  // walk did not keep, too.
-  if (record == nullptr || complete != nullptr) last = nullptr;
+  // with, so it reads everything; a complete reading after a walk that kept
+  // no complete values, too.
+  if (record == nullptr || (complete != nullptr && (last == nullptr || last->complete == nullptr)))
+    last = nullptr;
   Walk walk(registry, host, root, include_values, policy, last, out,
             counts != nullptr ? *counts : ignored, complete);
   std::string path = start_path;

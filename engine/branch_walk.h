@@ -20,7 +20,8 @@
 // keys-and-values mode (a key whose read permission changed keeps its time,
 // and then its block must go or come back). In keys-only mode a key that
 // had no subkeys, opened last time and kept its time still has no subkeys,
-// so it need not be opened at all.
+// so it need not be opened at all (except in a complete walk, which records
+// whether each key opens).
 #pragma once
 
 #include <cstddef>
@@ -44,6 +45,9 @@ struct KeyRecord {
   // Its value entries in that walk's list (keys-and-values mode).
   std::size_t values_begin = 0;
   std::size_t values_end = 0;
+  // A complete walk: where the key is in that walk's complete reading.
+  std::size_t complete_index = kNotRecorded;
+  static constexpr std::size_t kNotRecorded = static_cast<std::size_t>(-1);
   std::vector<KeyRecord> subkeys;  // in enumeration order
 };
 
@@ -66,10 +70,13 @@ struct WalkCounts {
   std::size_t value_lists_kept = 0;   // keys whose values came from the last walk
 };
 
-// The last walk of the same branch and mode: its tree and its entries.
+// The last walk of the same branch and mode: its tree and its entries,
+// and for a complete walk its complete reading's keys (without them, a
+// complete walk reuses nothing).
 struct LastWalk {
   const KeyRecord& start;
   const EntryList& entries;
+  const std::vector<KeyRecordComplete>* complete = nullptr;
 };
 
 // At most one key of the walk is open: the key is closed before descending,
@@ -105,7 +112,8 @@ class OpenKeyScope {
 // reading, engine/complete_reading.h): in walk order, a key before its
 // subkeys, with its time, every value's raw bytes (with a yield per value)
 // and, for a key that is there but cannot be opened, readable false. Such a
-// walk reuses nothing of the last one.
+// walk reuses values only from a last walk that was complete too
+// (last->complete), by the same rules.
 void WalkBranch(platform::Registry& registry, mKestrelmark::EngineHost& host,
                 platform::RootKey root, const std::string& start_path, bool include_values,
                 const ReusePolicy& policy, const LastWalk* last, KeyRecord* record,

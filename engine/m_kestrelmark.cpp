@@ -221,6 +221,7 @@ bool CreateSnapshot(const EngineContext& context, const BranchSelection& selecti
     const std::string complete_path = CompleteFilePath(snapshot_path);
     written = trap([&] { WriteCompleteFile(context.files, host, complete_path, reading); });
     if (!written) static_cast<void>(context.files.RemoveFile(complete_path));
+    if (context.cache) context.cache->SnapshotWritten();
   }
   trap([&] { ReleaseInPieces(entries, host); });
   trap([&] { host.SetStatus(kStatusSnapshotComplete); });
@@ -242,13 +243,17 @@ std::string DescribeBranch(const BranchSelection& selection) {
   return text;
 }
 
-// The steps of a check in the complete mode, in the order they run.
+// The steps of a check in the complete mode, in the order they run. With a
+// cache, as the line mode's Check: the decoded file while it stays the
+// same, the reading through the cache, the changes again while neither
+// moved.
 class CompleteCheck {
  public:
-  CompleteCheck(const EngineContext& context, const std::optional<BranchSelection>& selection,
-                const std::string& path)
+  CompleteCheck(const EngineContext& context, MonitorCache* cache,
+                const std::optional<BranchSelection>& selection, const std::string& path)
       : context_(context),
         host_(context.host),
+        cache_(cache),
         asked_(selection),
         path_(path),
         complete_path_(CompleteFilePath(path)),
@@ -261,33 +266,78 @@ class CompleteCheck {
                    CheckOutcome::kNoSnapshot);
     }
     SetStatusAndYield(host_, trap_, kStatusLoadingSnapshot);
-    RegStuff::CompleteReading old;
-    if (const std::optional<ErrorTrap::Failure> failure = trap_.Attempt(
-            [&] { old = ReadCompleteFile(context_.files, complete_path_, host_); })) {
-      trap_.Report(failure->description, failure->line);
-      trap_([&] { host_.SetStatus(kStatusComparisonAborted); });
-      return Finish(CheckOutcome::kSnapshotUnreadable);
-    }
-    result_.selection = asked_ ? *asked_ : old.selection;
-    if (!(result_.selection == old.selection)) {
-      return Abort("The complete snapshot is of " + DescribeBranch(old.selection) +
+    if (!LoadSnapshot()) return Finish(CheckOutcome::kSnapshotUnreadable);
+    result_.selection = asked_ ? *asked_ : old_->selection;
+    if (!(result_.selection == old_->selection)) {
+      return Abort("The complete snapshot is of " + DescribeBranch(old_->selection) +
                        "; the check asks for " + DescribeBranch(result_.selection) +
                        ". Please take a snapshot of this branch first",
                    CheckOutcome::kNoSnapshot);
     }
     SetStatusAndYield(host_, trap_, kStatusPreparingComparison);
-    RegStuff::CompleteReading now;
-    trap_([&] {
-      RegStuff::EntryList entries;
-      RegStuff::ReadBranchComplete(context_.registry, host_, result_.selection, entries, now);
-    });
+    ReadFresh();
     SetStatusAndYield(host_, trap_, kStatusComparing);
-    trap_([&] { result_.changes = RegStuff::CompareComplete(old, now, host_); });
+    Compare();
     trap_([&] { host_.SetStatus(kStatusComparisonComplete); });
     return Finish(CheckOutcome::kCompared);
   }
 
  private:
+  // False when the file cannot be read; the same failure is reported once.
+  bool LoadSnapshot() {
+    // Taken before reading, as the line mode does.
+    trap_([&] {
+      stamp_ = context_.files.GetFileStamp(complete_path_);
+      if (cache_) {
+        generation_ = cache_->snapshot_generation();
+        old_ = cache_->CachedCompleteSnapshot(complete_path_, stamp_);
+      }
+    });
+    if (old_) return true;
+    auto loaded = std::make_shared<RegStuff::CompleteReading>();
+    if (const std::optional<ErrorTrap::Failure> failure = trap_.Attempt(
+            [&] { *loaded = ReadCompleteFile(context_.files, complete_path_, host_); })) {
+      if (cache_ == nullptr || cache_->FirstReportOfFailure(complete_path_, failure->description))
+        trap_.Report(failure->description, failure->line);
+      trap_([&] { host_.SetStatus(kStatusComparisonAborted); });
+      return false;
+    }
+    old_ = std::move(loaded);
+    if (cache_) cache_->KeepCompleteSnapshot(complete_path_, stamp_, generation_, old_);
+    return true;
+  }
+
+  // A reading an error cut short is compared as far as it got, as in the
+  // line mode.
+  void ReadFresh() {
+    if (cache_) {
+      trap_([&] { cache_->ReadBranch(context_.registry, host_, result_.selection, true); });
+      now_ = cache_->last_complete_reading();
+    } else {
+      auto own = std::make_shared<RegStuff::CompleteReading>();
+      now_ = own;
+      trap_([&] {
+        RegStuff::EntryList entries;
+        RegStuff::ReadBranchComplete(context_.registry, host_, result_.selection, entries, *own);
+      });
+    }
+    if (!now_) now_ = std::make_shared<RegStuff::CompleteReading>();
+  }
+
+  void Compare() {
+    const std::vector<RegStuff::Change>* cached =
+        cache_ ? cache_->CachedChanges(now_.get(), old_.get()) : nullptr;
+    if (cached != nullptr) {
+      result_.changes = *cached;
+      result_.same_as_last = true;
+      return;
+    }
+    trap_([&] {
+      result_.changes = RegStuff::CompareComplete(*old_, *now_, host_);
+      if (cache_) cache_->KeepChanges(now_, old_, result_.changes);
+    });
+  }
+
   CompleteCheckResult Abort(const std::string& message, CheckOutcome outcome) {
     trap_([&] { host_.SetStatus(kStatusComparisonAborted); });
     trap_([&] { host_.ShowMessage(message, std::string(), platform::MessageIcon::kNone); });
@@ -301,11 +351,16 @@ class CompleteCheck {
 
   const EngineContext& context_;
   EngineHost& host_;
+  MonitorCache* const cache_;
   const std::optional<BranchSelection>& asked_;
   const std::string& path_;
   const std::string complete_path_;
   ErrorTrap trap_;
   CompleteCheckResult result_;
+  std::optional<platform::FileStamp> stamp_;
+  std::uint64_t generation_ = 0;
+  std::shared_ptr<const RegStuff::CompleteReading> old_;  // the file's
+  std::shared_ptr<const RegStuff::CompleteReading> now_;  // the registry's
 };
 
 }  // namespace
@@ -313,7 +368,8 @@ class CompleteCheck {
 CompleteCheckResult CompareCompleteSnapshot(const EngineContext& context,
                                             const std::optional<BranchSelection>& selection,
                                             const std::string& snapshot_path) {
-  return CompleteCheck(context, selection, snapshot_path).Run();
+  const CacheUse cache_use(context.cache);
+  return CompleteCheck(context, cache_use.get(), selection, snapshot_path).Run();
 }
 
 }  // namespace mKestrelmark

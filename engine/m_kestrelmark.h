@@ -89,6 +89,9 @@ struct CompleteCheckResult {
   // The branch compared: the one the file records when none was asked for.
   BranchSelection selection;
   std::vector<RegStuff::Change> changes;
+  // With a cache: the changes are the last check's, compared between the
+  // same reading and the same snapshot (nothing can have changed).
+  bool same_as_last = false;
   int failures_reported = 0;
 };
 
@@ -99,7 +102,9 @@ struct CompleteCheckResult {
 // damaged file ends the check with "Comparison Aborted.." and no rows; so
 // does a line snapshot without its complete file (never a silent fall back
 // to the line comparison). Reports its own errors
-// ("mKestrelmark.CompareRegistry").
+// ("mKestrelmark.CompareRegistry"). With the context's cache, a check reads
+// only what may have changed, as CompareRegistry does, with the same
+// changes as a full reading.
 CompleteCheckResult CompareCompleteSnapshot(const EngineContext& context,
                                             const std::optional<BranchSelection>& selection,
                                             const std::string& snapshot_path);

@@ -41,6 +41,8 @@ void MonitorCache::ForgetNow() {
   last_safety_walk_ms_.reset();
   snapshot_.reset();
   rows_.reset();
+  complete_snapshot_.reset();
+  changes_.reset();
   failure_.reset();
 }
 
@@ -51,19 +53,27 @@ bool MonitorCache::OneWatchSeesAll(const BranchSelection& selection) {
 
 std::shared_ptr<const SnapshotLines> MonitorCache::CachedSnapshot(
     const std::string& path, const std::optional<platform::FileStamp>& stamp) const {
-  // Size and write time tell a file replaced by anyone; the generation tells
-  // one our own snapshot command replaced within the same clock step.
-  if (!snapshot_ || !stamp || !snapshot_->stamp || *stamp != *snapshot_->stamp ||
-      path != snapshot_->path || snapshot_->generation != snapshot_generation_)
-    return nullptr;
-  return snapshot_->lines;
+  return StillTheFile(snapshot_, path, stamp);
+}
+
+std::shared_ptr<const RegStuff::CompleteReading> MonitorCache::CachedCompleteSnapshot(
+    const std::string& path, const std::optional<platform::FileStamp>& stamp) const {
+  return StillTheFile(complete_snapshot_, path, stamp);
+}
+
+void MonitorCache::KeepCompleteSnapshot(const std::string& path,
+                                        const std::optional<platform::FileStamp>& stamp,
+                                        std::uint64_t generation,
+                                        std::shared_ptr<const RegStuff::CompleteReading> reading) {
+  complete_snapshot_.emplace(
+      Kept<RegStuff::CompleteReading>{path, stamp, generation, std::move(reading)});
 }
 
 void MonitorCache::KeepSnapshot(const std::string& path,
                                 const std::optional<platform::FileStamp>& stamp,
                                 std::uint64_t generation,
                                 std::shared_ptr<const SnapshotLines> lines) {
-  snapshot_.emplace(KeptSnapshot{path, stamp, generation, std::move(lines)});
+  snapshot_.emplace(Kept<SnapshotLines>{path, stamp, generation, std::move(lines)});
   // The snapshot reads again: a later failure is news.
   failure_.reset();
 }
@@ -71,6 +81,8 @@ void MonitorCache::KeepSnapshot(const std::string& path,
 bool MonitorCache::FirstReportOfFailure(const std::string& path, const std::string& description) {
   snapshot_.reset();
   rows_.reset();
+  complete_snapshot_.reset();
+  changes_.reset();
   if (failure_ && failure_->path == path && failure_->description == description) return false;
   failure_.emplace(ReportedFailure{path, description});
   return true;
@@ -88,8 +100,9 @@ void MonitorCache::NoteClockStep(std::uint64_t now_ms, platform::KeyTime wall) {
   last_clocks_.emplace(ClockReading{now_ms, wall});
 }
 
-void MonitorCache::StartOverIfStale(const BranchSelection& selection) {
-  if (clock_changed_ || !reading_of_ || !(*reading_of_ == selection)) {
+void MonitorCache::StartOverIfStale(const BranchSelection& selection, bool complete) {
+  if (clock_changed_ || !reading_of_ || !(*reading_of_ == selection) ||
+      reading_complete_ != complete) {
     branch_.Forget();
     watch_.reset();
     reading_of_.reset();
@@ -139,11 +152,12 @@ bool MonitorCache::SafetyWalkDue(std::uint64_t now_ms) const {
 }
 
 std::shared_ptr<const RegStuff::EntryList> MonitorCache::ReadBranch(
-    platform::Registry& registry, EngineHost& host, const BranchSelection& selection) {
+    platform::Registry& registry, EngineHost& host, const BranchSelection& selection,
+    bool complete) {
   const std::uint64_t now_ms = steady_clock_();
   const platform::KeyTime wall = registry.CurrentTime();
   NoteClockStep(now_ms, wall);
-  StartOverIfStale(selection);
+  StartOverIfStale(selection, complete);
   const bool changed = MayHaveChanged(registry, selection);
   const bool safety_walk = SafetyWalkDue(now_ms);
   // Quiet: nothing signalled since the watch was armed before the last
@@ -154,14 +168,14 @@ std::shared_ptr<const RegStuff::EntryList> MonitorCache::ReadBranch(
     return branch_.entries();
   }
   if (safety_walk) last_safety_walk_ms_ = now_ms;
-  return Walk(registry, host, selection, wall, safety_walk);
+  return Walk(registry, host, selection, wall, safety_walk, complete);
 }
 
 std::shared_ptr<const RegStuff::EntryList> MonitorCache::Walk(platform::Registry& registry,
                                                               EngineHost& host,
                                                               const BranchSelection& selection,
                                                               platform::KeyTime wall,
-                                                              bool safety_walk) {
+                                                              bool safety_walk, bool complete) {
   RegStuff::ReusePolicy policy;
   if (wall != platform::kUnknownKeyTime && wall > kTrustMargin)
     policy.trust_before = wall - kTrustMargin;
@@ -169,8 +183,9 @@ std::shared_ptr<const RegStuff::EntryList> MonitorCache::Walk(platform::Registry
   const bool had_tree = reading_of_.has_value();
   reading_of_.reset();
   std::shared_ptr<const RegStuff::EntryList> entries =
-      branch_.Read(registry, host, selection, policy);
+      branch_.Read(registry, host, selection, policy, complete);
   reading_of_ = selection;
+  reading_complete_ = complete;
   const RegStuff::WalkCounts& counts = branch_.counts();
   last_check_ = had_tree && counts.value_lists_kept + counts.keys_skipped > 0
                     ? CheckKind::kIncremental
@@ -181,7 +196,7 @@ std::shared_ptr<const RegStuff::EntryList> MonitorCache::Walk(platform::Registry
 const std::vector<std::string_view>* MonitorCache::CachedRows(
     const RegStuff::EntryList* reading, const SnapshotLines* snapshot) const {
   if (!rows_ || !snapshot_ || rows_->reading.get() != reading ||
-      rows_->snapshot.get() != snapshot || snapshot_->lines.get() != snapshot)
+      rows_->snapshot.get() != snapshot || snapshot_->contents.get() != snapshot)
     return nullptr;
   return &rows_->rows;
 }
@@ -190,6 +205,20 @@ void MonitorCache::KeepRows(std::shared_ptr<const RegStuff::EntryList> reading,
                             std::shared_ptr<const SnapshotLines> snapshot,
                             std::vector<std::string_view> rows) {
   rows_.emplace(KeptRows{std::move(reading), std::move(snapshot), std::move(rows)});
+}
+
+const std::vector<RegStuff::Change>* MonitorCache::CachedChanges(
+    const RegStuff::CompleteReading* reading, const RegStuff::CompleteReading* snapshot) const {
+  if (!changes_ || !complete_snapshot_ || changes_->reading.get() != reading ||
+      changes_->snapshot.get() != snapshot || complete_snapshot_->contents.get() != snapshot)
+    return nullptr;
+  return &changes_->changes;
+}
+
+void MonitorCache::KeepChanges(std::shared_ptr<const RegStuff::CompleteReading> reading,
+                               std::shared_ptr<const RegStuff::CompleteReading> snapshot,
+                               std::vector<RegStuff::Change> changes) {
+  changes_.emplace(KeptChanges{std::move(reading), std::move(snapshot), std::move(changes)});
 }
 
 }  // namespace mKestrelmark

@@ -22,7 +22,9 @@
 
 #include "engine/branch_cache.h"
 #include "engine/branch_selection.h"
+#include "engine/complete_reading.h"
 #include "engine/host.h"
+#include "engine/keyed_comparison.h"
 #include "engine/snapshot_file.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
@@ -87,12 +89,19 @@ class MonitorCache {
   bool FirstReportOfFailure(const std::string& path, const std::string& description);
 
   // The fresh reading of the selection: the last one again, a walk over
-  // what may have changed, or a full reading.
+  // what may have changed, or a full reading. With complete, the complete
+  // reading too (last_complete_reading), by the same rules.
   std::shared_ptr<const RegStuff::EntryList> ReadBranch(platform::Registry& registry,
                                                         EngineHost& host,
-                                                        const BranchSelection& selection);
+                                                        const BranchSelection& selection,
+                                                        bool complete = false);
   // What the last reading gave, also when an error cut it short.
   std::shared_ptr<const RegStuff::EntryList> last_reading() const { return branch_.entries(); }
+  // The last complete reading, also when an error cut it short; none when
+  // the last reading was not complete.
+  std::shared_ptr<const RegStuff::CompleteReading> last_complete_reading() const {
+    return branch_.complete();
+  }
   // The last check's rows, when they were compared against this very
   // reading and these very snapshot lines.
   const std::vector<std::string_view>* CachedRows(const RegStuff::EntryList* reading,
@@ -100,6 +109,22 @@ class MonitorCache {
   void KeepRows(std::shared_ptr<const RegStuff::EntryList> reading,
                 std::shared_ptr<const SnapshotLines> snapshot,
                 std::vector<std::string_view> rows);
+
+  // --- Used by CompareCompleteSnapshot, as the above for the line mode ---
+  std::shared_ptr<const RegStuff::CompleteReading> CachedCompleteSnapshot(
+      const std::string& path, const std::optional<platform::FileStamp>& stamp) const;
+  void KeepCompleteSnapshot(const std::string& path,
+                            const std::optional<platform::FileStamp>& stamp,
+                            std::uint64_t generation,
+                            std::shared_ptr<const RegStuff::CompleteReading> reading);
+  // The last complete check's changes, when they were compared between
+  // this very reading and this very snapshot.
+  const std::vector<RegStuff::Change>* CachedChanges(
+      const RegStuff::CompleteReading* reading,
+      const RegStuff::CompleteReading* snapshot) const;
+  void KeepChanges(std::shared_ptr<const RegStuff::CompleteReading> reading,
+                   std::shared_ptr<const RegStuff::CompleteReading> snapshot,
+                   std::vector<RegStuff::Change> changes);
 
   // A check in progress (a nested check from a yield must not reuse it).
   bool busy() const { return busy_; }
@@ -110,11 +135,18 @@ class MonitorCache {
     std::uint64_t steady_ms;
     platform::KeyTime wall;
   };
-  struct KeptSnapshot {
+  // A snapshot file's contents as read, while the file stays the same.
+  template <typename Contents>
+  struct Kept {
     std::string path;
     std::optional<platform::FileStamp> stamp;
     std::uint64_t generation;
-    std::shared_ptr<const SnapshotLines> lines;
+    std::shared_ptr<const Contents> contents;
+  };
+  struct KeptChanges {
+    std::shared_ptr<const RegStuff::CompleteReading> reading;
+    std::shared_ptr<const RegStuff::CompleteReading> snapshot;
+    std::vector<RegStuff::Change> changes;
   };
   struct KeptRows {
     std::shared_ptr<const RegStuff::EntryList> reading;
@@ -137,7 +169,19 @@ class MonitorCache {
   void NoteClockStep(std::uint64_t now_ms, platform::KeyTime wall);
   // Drops the reading, the tree and the watch when they belong to another
   // selection or an earlier clock.
-  void StartOverIfStale(const BranchSelection& selection);
+  void StartOverIfStale(const BranchSelection& selection, bool complete);
+  // Size and write time tell a file replaced by anyone; the generation
+  // tells one our own snapshot command replaced within the same clock step.
+  template <typename Contents>
+  std::shared_ptr<const Contents> StillTheFile(const std::optional<Kept<Contents>>& kept,
+                                               const std::string& path,
+                                               const std::optional<platform::FileStamp>& stamp)
+      const {
+    if (!kept || !stamp || !kept->stamp || *stamp != *kept->stamp || path != kept->path ||
+        kept->generation != snapshot_generation_)
+      return nullptr;
+    return kept->contents;
+  }
   // Whether the branch may have changed since the last reading; arms the
   // watch for the reading to come.
   bool MayHaveChanged(platform::Registry& registry, const BranchSelection& selection);
@@ -145,21 +189,26 @@ class MonitorCache {
   std::shared_ptr<const RegStuff::EntryList> Walk(platform::Registry& registry,
                                                   EngineHost& host,
                                                   const BranchSelection& selection,
-                                                  platform::KeyTime wall, bool safety_walk);
+                                                  platform::KeyTime wall, bool safety_walk,
+                                                  bool complete);
 
   SteadyClock steady_clock_;
   RegStuff::CachedBranch branch_;
   std::unique_ptr<platform::BranchWatch> watch_;
-  // The selection of the complete reading held, if one is.
+  // The selection of the whole reading held, if one is, and whether it
+  // has its complete reading.
   std::optional<BranchSelection> reading_of_;
+  bool reading_complete_ = false;
   std::optional<std::uint64_t> last_safety_walk_ms_;
   std::optional<ClockReading> last_clocks_;
   bool clock_changed_ = false;
   CheckKind last_check_ = CheckKind::kNone;
 
-  std::optional<KeptSnapshot> snapshot_;
+  std::optional<Kept<SnapshotLines>> snapshot_;
   std::uint64_t snapshot_generation_ = 0;
   std::optional<KeptRows> rows_;
+  std::optional<Kept<RegStuff::CompleteReading>> complete_snapshot_;
+  std::optional<KeptChanges> changes_;
   std::optional<ReportedFailure> failure_;
 
   bool busy_ = false;

@@ -5,7 +5,9 @@
 // more than the trust margin, coarser time stamps) with readings between
 // them. At every reading, in both modes, CachedBranch::Read gives exactly
 // what ReadBranch gives on the same registry, whatever the last reading
-// left it to reuse; a list it gave earlier never changes afterwards; and a
+// left it to reuse, and a complete walk through its own cache gives that
+// list and ReadBranchComplete's complete reading; a list it gave earlier
+// never changes afterwards; and a
 // branch read twice with nothing changed and every time older than the
 // margin has all its values reused the second time (else the cache could
 // pass by never reusing anything).
@@ -196,6 +198,7 @@ class Fuzz {
       case 10: {
         const bool include_values = input_.ConsumeBool();
         cache_[include_values].Forget();
+        complete_cache_[include_values].Forget();
         Log("forget " + Mode(include_values));
         break;
       }
@@ -241,7 +244,26 @@ class Fuzz {
                           History());
       }
       given = {cached, got};
+      CompleteWalk(include_values, open_every_key, plain);
     }
+  }
+
+  // The complete walk through its own cache: the same list, and the
+  // complete reading a full complete walk gives.
+  void CompleteWalk(bool include_values, bool open_every_key, const Strings& plain) {
+    RecordingHost host;
+    const mKestrelmark::BranchSelection selection{kRoot, start_, include_values};
+    RegStuff::EntryList entries;
+    RegStuff::CompleteReading full;
+    RegStuff::ReadBranchComplete(registry_, host, selection, entries, full);
+    RegStuff::CachedBranch& cache = complete_cache_[include_values];
+    const Strings got = cache.Read(registry_, host, selection, Policy(open_every_key), true)
+                            ->ToStrings();
+    KM_FUZZ_CHECK(got == plain && entries.ToStrings() == plain,
+                  Mode(include_values) + " complete walk's list differs" + History());
+    KM_FUZZ_CHECK(cache.complete() && cache.complete()->keys == full.keys,
+                  Mode(include_values) + " cached complete reading differs from the full one" +
+                      History());
   }
 
   // Every time older than the margin, then two readings with nothing
@@ -276,6 +298,7 @@ class Fuzz {
   std::vector<std::string> keys_;
   std::string start_;
   std::array<RegStuff::CachedBranch, 2> cache_;  // by include_values
+  std::array<RegStuff::CachedBranch, 2> complete_cache_;
   std::array<Given, 2> given_;
   std::string history_;
 };

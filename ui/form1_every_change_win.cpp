@@ -108,7 +108,7 @@ void Form1::ListView2_ContextMenu(std::optional<POINT> screen) {
 void Form1::ShowEveryChange_Click() {
   every_change_ = !every_change_;
   complete_failure_told_.clear();
-  complete_watch_.Forget();
+  monitor_cache_.Forget();
   prefs::StorePreference(services_.preferences, prefs::kShowEveryChange,
                          prefs::OnOff(every_change_));
   results_.ShowChangeFields(every_change_, kResultsColumn,
@@ -118,29 +118,23 @@ void Form1::ShowEveryChange_Click() {
 void Form1::TickAll_Click(bool checked) { results_.SetAllChecked(checked); }
 
 void Form1::CompleteCheck() {
-  const std::string path = mKestrelmark::SnapshotPath(services_.files);
-  const mKestrelmark::BranchSelection selection = SelectionFromControls();
-  const std::optional<platform::FileStamp> stamp =
-      services_.files.GetFileStamp(mKestrelmark::CompleteFilePath(path));
-  const std::uint64_t now_ms = GetTickCount64();
-  // Nothing changed since the last check: its rows and status stand.
-  if (complete_watch_.Quiet(services_.registry, selection, stamp, now_ms)) return;
   TellOnceHost host(*this, complete_failure_told_);
   const mKestrelmark::CompleteCheckResult result = mKestrelmark::CompareCompleteSnapshot(
-      {services_.registry, services_.files, host}, selection, path);
+      {services_.registry, services_.files, host, &monitor_cache_}, SelectionFromControls(),
+      mKestrelmark::SnapshotPath(services_.files));
   if (result.outcome != mKestrelmark::CheckOutcome::kCompared) {
     FlushStatus();
     return;  // the rows stay as they were
   }
-  if (result.failures_reported == 0) {
-    complete_failure_told_.clear();
-    complete_watch_.Read(selection, stamp, now_ms);
+  if (result.failures_reported == 0) complete_failure_told_.clear();
+  // Nothing changed since the last check: its rows stand, ticks and all.
+  if (!result.same_as_last) {
+    std::vector<std::string> texts;
+    texts.reserve(result.changes.size());
+    for (const RegStuff::Change& change : result.changes)
+      texts.push_back(mKestrelmark::ChangeText(change));
+    ReplaceResults(std::vector<std::string_view>(texts.begin(), texts.end()));
   }
-  std::vector<std::string> texts;
-  texts.reserve(result.changes.size());
-  for (const RegStuff::Change& change : result.changes)
-    texts.push_back(mKestrelmark::ChangeText(change));
-  ReplaceResults(std::vector<std::string_view>(texts.begin(), texts.end()));
   SetStatus(CountsStatus(result.changes));
   FlushStatus();
 }

@@ -209,10 +209,7 @@ void Form1::PushButton4_Click() {
   rules_.Switch(trap);
   // The watch and the last reading are held only while monitoring runs (a
   // check running now keeps what it uses until it ends).
-  if (!rules_.timer().Running()) {
-    monitor_cache_.Forget();
-    complete_watch_.Forget();
-  }
+  if (!rules_.timer().Running()) monitor_cache_.Forget();
 }
 
 void Form1::Timer1_Timer() {

@@ -22,7 +22,6 @@
 #include <vector>
 
 #include "engine/branch_selection.h"
-#include "engine/complete_watch.h"
 #include "engine/host.h"
 #include "engine/monitor_cache.h"
 #include "platform/clipboard.h"
@@ -296,7 +295,6 @@ class Form1 final : public mKestrelmark::EngineHost,
   void RestoreEveryChange();
   bool every_change_ = false;
   std::string complete_failure_told_;
-  mKestrelmark::CompleteWatch complete_watch_;
 };
 
 }  // namespace ui
