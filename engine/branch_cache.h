@@ -41,6 +41,8 @@ class CachedBranch {
   // none when the last Read was not complete. Shared as entries() is.
   const std::shared_ptr<const CompleteReading>& complete() const { return complete_; }
   const WalkCounts& counts() const { return counts_; }
+  // The last walk's tree; none after Forget or a walk an error cut short.
+  const KeyRecord* tree() const { return last_ ? &last_->start : nullptr; }
 
  private:
   struct Last {

@@ -41,10 +41,10 @@ platform::RegResult AppendValueEntryAt(platform::Registry& registry,
 // changed is indexed once.
 class SubkeyMatcher {
  public:
-  explicit SubkeyMatcher(const KeyRecord* old) : old_(old) {}
-  const KeyRecord* Find(std::string_view name) {
+  explicit SubkeyMatcher(KeyRecord* old) : old_(old) {}
+  KeyRecord* Find(std::string_view name) {
     if (old_ == nullptr) return nullptr;
-    const std::vector<KeyRecord>& subkeys = old_->subkeys;
+    std::vector<KeyRecord>& subkeys = old_->subkeys;
     if (next_ < subkeys.size() && subkeys[next_].name == name) return &subkeys[next_++];
     if (next_ + 1 < subkeys.size() && subkeys[next_ + 1].name == name) {
       next_ += 2;
@@ -62,7 +62,7 @@ class SubkeyMatcher {
   }
 
  private:
-  const KeyRecord* old_;
+  KeyRecord* old_;
   std::size_t next_ = 0;
   std::optional<std::unordered_map<std::string_view, std::size_t>> index_;
 };
@@ -85,7 +85,7 @@ class Walk {
   // now is where this key's record goes; none for a walk that keeps no
   // tree. old is the last walk's record of the same key, if any. listed_time
   // is the key's time as its parent's enumeration gave it.
-  void Visit(std::string& path, const KeyRecord* old, KeyRecord* now, bool is_start,
+  void Visit(std::string& path, KeyRecord* old, KeyRecord* now, bool is_start,
              platform::KeyTime listed_time = platform::kUnknownKeyTime) {
     if (now != nullptr && !is_start) Trust(*now);
     if (MaySkipOpening(old, now, is_start)) {
@@ -143,6 +143,7 @@ class Walk {
 
     VisitSubkeys(path, old, now, names_start);
     if (include_values_) AppendBlock(path, keep_values ? old : nullptr, now, block_start);
+    if (now != nullptr) MarkParts(*now);
   }
 
  private:
@@ -271,7 +272,74 @@ class Walk {
     }
   }
 
-  void VisitSubkeys(std::string& path, const KeyRecord* old, KeyRecord* now,
+  // A key's subtree size, and which of its subkeys are parts: those small
+  // enough under a key that is not.
+  void MarkParts(KeyRecord& now) const {
+    std::size_t keys = 1;
+    for (const KeyRecord& child : now.subkeys) keys += child.subtree_keys;
+    now.subtree_keys = keys;
+    const bool split = policy_.part_keys != 0 && keys > policy_.part_keys;
+    for (KeyRecord& child : now.subkeys) child.part = split && child.subtree_keys <= policy_.part_keys;
+  }
+
+  PartReuse PartReuseFor(const std::string& path, const KeyRecord* old,
+                         const KeyRecord* now) const {
+    if (old == nullptr || now == nullptr || !old->part || !policy_.part_reuse)
+      return PartReuse::kWalk;
+    const PartReuse asked = policy_.part_reuse(path);
+    if (asked != PartReuse::kReuse) return asked;
+    if (!Unchanged(old, *now)) return PartReuse::kWalk;
+    if (complete_ != nullptr && old->complete_index == KeyRecord::kNotRecorded)
+      return PartReuse::kWalk;
+    return PartReuse::kReuse;
+  }
+
+  // The last walk's subtree of old, unchanged as a whole, taken over into
+  // now: its entries and complete records copied, its tree moved, their
+  // places shifted to where they go now.
+  void TakeOver(KeyRecord& old, KeyRecord& now) {
+    const std::size_t entries_at = out_.size();
+    for (std::size_t e = old.subtree_begin; e < old.subtree_end; ++e) out_.push_back(last_->entries[e]);
+    std::size_t complete_at = 0;
+    if (complete_ != nullptr) {
+      complete_at = complete_->size();
+      complete_->insert(complete_->end(), last_->complete->begin() + old.complete_index,
+                        last_->complete->begin() + old.complete_end);
+    }
+    // Everything but the name, which the matcher's index still refers to.
+    now.time = old.time;
+    now.trusted = old.trusted;
+    now.opened = old.opened;
+    now.values_begin = old.values_begin;
+    now.values_end = old.values_end;
+    now.subtree_begin = old.subtree_begin;
+    now.subtree_end = old.subtree_end;
+    now.complete_index = old.complete_index;
+    now.complete_end = old.complete_end;
+    now.subtree_keys = old.subtree_keys;
+    now.part = old.part;
+    now.subkeys = std::move(old.subkeys);
+    Shift(now, entries_at - now.subtree_begin, complete_at - now.complete_index);
+    ++counts_.parts_reused;
+    counts_.keys_in_parts_reused += now.subtree_keys;
+    // One turn for the whole part: copying is quick, a turn per entry not.
+    host_.YieldToEventLoop();
+  }
+
+  // Adds the deltas (modulo the size's range, so a move back works too).
+  static void Shift(KeyRecord& record, std::size_t entries, std::size_t complete) {
+    record.values_begin += entries;
+    record.values_end += entries;
+    record.subtree_begin += entries;
+    record.subtree_end += entries;
+    if (record.complete_index != KeyRecord::kNotRecorded) {
+      record.complete_index += complete;
+      record.complete_end += complete;
+    }
+    for (KeyRecord& child : record.subkeys) Shift(child, entries, complete);
+  }
+
+  void VisitSubkeys(std::string& path, KeyRecord* old, KeyRecord* now,
                     std::size_t names_start) {
     const std::size_t names_end = names_.size();
     if (now != nullptr) {
@@ -292,8 +360,23 @@ class Walk {
       }
       if (!path.empty()) path += '\\';
       path += child_name;
-      if (!include_values_) out_.push_back(path);
-      Visit(path, matcher.Find(child_name), child, false, times_[n]);
+      KeyRecord* old_child = matcher.Find(child_name);
+      if (child != nullptr) Trust(*child);
+      const PartReuse reuse = PartReuseFor(path, old_child, child);
+      if (reuse == PartReuse::kReuse) {
+        TakeOver(*old_child, *child);
+      } else {
+        const std::size_t begin = out_.size();
+        if (!include_values_) out_.push_back(path);
+        // Read as for the first time: nothing of the last walk below here.
+        Visit(path, reuse == PartReuse::kReadAll ? nullptr : old_child, child, false, times_[n]);
+        if (child != nullptr) {
+          child->subtree_begin = begin;
+          child->subtree_end = out_.size();
+          if (complete_ != nullptr && child->complete_index != KeyRecord::kNotRecorded)
+            child->complete_end = complete_->size();
+        }
+      }
       path.resize(path_length);
       host_.YieldToEventLoop();
     }

@@ -26,6 +26,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,10 +46,27 @@ struct KeyRecord {
   // Its value entries in that walk's list (keys-and-values mode).
   std::size_t values_begin = 0;
   std::size_t values_end = 0;
-  // A complete walk: where the key is in that walk's complete reading.
+  // The entries of the key's whole subtree in that walk's list (keys-only
+  // mode: the key's own path entry included). Contiguous in either order.
+  std::size_t subtree_begin = 0;
+  std::size_t subtree_end = 0;
+  // A complete walk: where the key and its subtree are in that walk's
+  // complete reading (a key before its subkeys, so also contiguous).
   std::size_t complete_index = kNotRecorded;
+  std::size_t complete_end = kNotRecorded;
   static constexpr std::size_t kNotRecorded = static_cast<std::size_t>(-1);
+  std::size_t subtree_keys = 1;  // this key and all below it
+  // A part: a subtree the policy's part_keys made a unit of its own (see
+  // ReusePolicy::part_reuse).
+  bool part = false;
   std::vector<KeyRecord> subkeys;  // in enumeration order
+};
+
+// What the policy says of a part the last walk had.
+enum class PartReuse : std::uint8_t {
+  kReuse,    // proved unchanged as a whole: taken over without opening a key
+  kWalk,     // walked, reusing what each key's time proves unchanged
+  kReadAll,  // read as if for the first time (something no time shows)
 };
 
 // When the last walk's reading of a key may stand in for reading it now.
@@ -61,6 +79,15 @@ struct ReusePolicy {
   platform::KeyTime trust_before = platform::kUnknownKeyTime;
   // Keys-only mode: open unchanged keys without subkeys too.
   bool open_every_key = false;
+  // Parts: with part_keys, the new tree marks as a part each subtree of at
+  // most that many keys whose parent's subtree has more (a branch that
+  // small has none), and part_reuse says of each part of the last walk met
+  // again (by its path) whether it may be taken over whole. It is asked
+  // once per such part, before anything of it is read, so whoever answers
+  // can arm a watch on it first. A part is taken over only when its key's
+  // trusted time is also unchanged.
+  std::size_t part_keys = 0;
+  std::function<PartReuse(const std::string& path)> part_reuse;
 };
 
 struct WalkCounts {
@@ -68,13 +95,16 @@ struct WalkCounts {
   std::size_t keys_skipped = 0;       // keys-only: unchanged keys not opened
   std::size_t value_lists_read = 0;   // keys whose values were enumerated
   std::size_t value_lists_kept = 0;   // keys whose values came from the last walk
+  std::size_t parts_reused = 0;       // parts taken over whole
+  std::size_t keys_in_parts_reused = 0;
 };
 
 // The last walk of the same branch and mode: its tree and its entries,
 // and for a complete walk its complete reading's keys (without them, a
-// complete walk reuses nothing).
+// complete walk reuses nothing). The walk moves the subtrees of parts it
+// takes over out of the tree, which is spent afterwards.
 struct LastWalk {
-  const KeyRecord& start;
+  KeyRecord& start;
   const EntryList& entries;
   const std::vector<KeyRecordComplete>* complete = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "engine/monitor_cache.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace mKestrelmark {
@@ -15,8 +16,9 @@ constexpr platform::KeyTime kUnitsPerMs = 10'000;
 
 }  // namespace
 
-MonitorCache::MonitorCache(SteadyClock steady_clock)
-    : steady_clock_(steady_clock ? std::move(steady_clock) : SteadyClock(SteadyMilliseconds)) {}
+MonitorCache::MonitorCache(SteadyClock steady_clock, std::size_t part_keys)
+    : steady_clock_(steady_clock ? std::move(steady_clock) : SteadyClock(SteadyMilliseconds)),
+      parts_(part_keys) {}
 
 MonitorCache::~MonitorCache() = default;
 
@@ -36,6 +38,8 @@ void MonitorCache::set_busy(bool busy) {
 void MonitorCache::ForgetNow() {
   forget_when_idle_ = false;
   branch_.Forget();
+  parts_.Clear();
+  next_slice_ms_.reset();
   watch_.reset();
   reading_of_.reset();
   last_safety_walk_ms_.reset();
@@ -104,6 +108,8 @@ void MonitorCache::StartOverIfStale(const BranchSelection& selection, bool compl
   if (clock_changed_ || !reading_of_ || !(*reading_of_ == selection) ||
       reading_complete_ != complete) {
     branch_.Forget();
+    parts_.Clear();
+    next_slice_ms_.reset();
     watch_.reset();
     reading_of_.reset();
     last_safety_walk_ms_.reset();
@@ -118,6 +124,7 @@ bool MonitorCache::MayHaveChanged(platform::Registry& registry,
                                   const BranchSelection& selection) {
   if (!OneWatchSeesAll(selection)) {
     watch_.reset();
+    parts_.Clear();
     return true;
   }
   // One call tells a deleted (or dropped) watched key: a watch never
@@ -158,17 +165,36 @@ std::shared_ptr<const RegStuff::EntryList> MonitorCache::ReadBranch(
   const platform::KeyTime wall = registry.CurrentTime();
   NoteClockStep(now_ms, wall);
   StartOverIfStale(selection, complete);
-  const bool changed = MayHaveChanged(registry, selection);
-  const bool safety_walk = SafetyWalkDue(now_ms);
+  bool changed = MayHaveChanged(registry, selection);
+  // A branch without a watch is walked at every check, with every key
+  // opened once a minute; one with a watch is verified a slice at a time.
+  const bool safety_walk = !watch_ && SafetyWalkDue(now_ms);
+  if (watch_ && reading_of_ && VerifySliceIfDue(registry, host, now_ms, selection)) changed = true;
   // Quiet: nothing signalled since the watch was armed before the last
   // reading, the watched key lives, the selection is the same, and no
-  // safety walk is due; the last reading is what a reading now would give.
-  if (watch_ && !changed && reading_of_ && !safety_walk) {
+  // slice found a difference; the last reading is what a reading now would
+  // give.
+  if (watch_ && !changed && reading_of_) {
+    parts_.ProveAll();
     last_check_ = CheckKind::kQuiet;
     return branch_.entries();
   }
   if (safety_walk) last_safety_walk_ms_ = now_ms;
   return Walk(registry, host, selection, wall, safety_walk, complete);
+}
+
+bool MonitorCache::VerifySliceIfDue(platform::Registry& registry, EngineHost& host,
+                                    std::uint64_t now_ms, const BranchSelection& selection) {
+  if (!next_slice_ms_ || now_ms < *next_slice_ms_) return false;
+  const bool same = parts_.VerifyNext(registry, host, selection.root);
+  const std::uint64_t after_ms = steady_clock_();
+  const auto spent = static_cast<double>(after_ms - now_ms);
+  next_slice_ms_ = after_ms + std::max<std::uint64_t>(
+                                  kSliceGapMs, static_cast<std::uint64_t>(spent / kVerifyShare));
+  if (same) return false;
+  // On the spine (or in a small branch) the next walk reads everything.
+  if (parts_.whole_dirty()) branch_.Forget();
+  return true;
 }
 
 std::shared_ptr<const RegStuff::EntryList> MonitorCache::Walk(platform::Registry& registry,
@@ -180,14 +206,36 @@ std::shared_ptr<const RegStuff::EntryList> MonitorCache::Walk(platform::Registry
   if (wall != platform::kUnknownKeyTime && wall > kTrustMargin)
     policy.trust_before = wall - kTrustMargin;
   policy.open_every_key = safety_walk;
+  // Parts only where one watch sees the whole branch: a part's watch is of
+  // the same kind.
+  if (watch_) {
+    policy.part_keys = parts_.part_keys();
+    policy.part_reuse = [&](const std::string& path) {
+      return parts_.Reuse(registry, selection.root, path);
+    };
+  }
   const bool had_tree = reading_of_.has_value();
   reading_of_.reset();
-  std::shared_ptr<const RegStuff::EntryList> entries =
-      branch_.Read(registry, host, selection, policy, complete);
+  std::shared_ptr<const RegStuff::EntryList> entries;
+  try {
+    entries = branch_.Read(registry, host, selection, policy, complete);
+  } catch (...) {
+    // The tree the parts refer to is gone.
+    parts_.Clear();
+    next_slice_ms_.reset();
+    throw;
+  }
   reading_of_ = selection;
   reading_complete_ = complete;
+  if (watch_ && branch_.tree() != nullptr) {
+    parts_.Update(registry, selection.root, selection.start_path, *branch_.tree());
+    if (!next_slice_ms_) next_slice_ms_ = steady_clock_() + kSliceGapMs;
+  } else {
+    parts_.Clear();
+    next_slice_ms_.reset();
+  }
   const RegStuff::WalkCounts& counts = branch_.counts();
-  last_check_ = had_tree && counts.value_lists_kept + counts.keys_skipped > 0
+  last_check_ = had_tree && counts.value_lists_kept + counts.keys_skipped + counts.parts_reused > 0
                     ? CheckKind::kIncremental
                     : CheckKind::kFull;
   return entries;

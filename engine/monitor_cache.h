@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "engine/branch_cache.h"
+#include "engine/branch_parts.h"
 #include "engine/branch_selection.h"
 #include "engine/complete_reading.h"
 #include "engine/host.h"
@@ -51,14 +52,22 @@ class MonitorCache {
   // hundred steps of the coarsest clock, and costs only that keys written in
   // the last two seconds are read again at the next walk.
   static constexpr platform::KeyTime kTrustMargin = 2 * 10'000'000ull;
-  // At least this often a check walks the branch with every key opened:
-  // access changes and restored hives show in no notification and no time.
+  // Access changes and restored hives show in no notification and no time.
+  // A branch one watch sees is verified a slice at a time (BranchParts): a
+  // slice at least kSliceGapMs after the last, and no more than
+  // kVerifyShare of the time spent on slices. Another branch is walked at
+  // every check, with every key opened at least every kSafetyWalkMs.
+  static constexpr double kVerifyShare = 0.003;
+  static constexpr std::uint64_t kSliceGapMs = 5'000;
   static constexpr std::uint64_t kSafetyWalkMs = 60'000;
   // Wall-clock and steady-clock steps between two checks that differ by
   // more than this mean the system clock was set.
   static constexpr std::uint64_t kClockSlackMs = 2'000;
 
-  explicit MonitorCache(SteadyClock steady_clock = {});
+  // part_keys: the size of the parts a large branch is watched in
+  // (BranchParts::kPartKeys; tests cut small branches into parts).
+  explicit MonitorCache(SteadyClock steady_clock = {},
+                        std::size_t part_keys = RegStuff::BranchParts::kPartKeys);
   ~MonitorCache();
   MonitorCache(const MonitorCache&) = delete;
   MonitorCache& operator=(const MonitorCache&) = delete;
@@ -73,6 +82,9 @@ class MonitorCache {
   void Forget();
 
   CheckKind last_check() const { return last_check_; }
+  // The part watches held, and the slices of one verification sweep.
+  std::size_t part_watches() const { return parts_.watches(); }
+  std::size_t verify_slices() const { return parts_.slices(); }
   const RegStuff::WalkCounts& last_counts() const { return branch_.counts(); }
 
   // --- Used by CompareRegistry ---
@@ -186,6 +198,10 @@ class MonitorCache {
   // watch for the reading to come.
   bool MayHaveChanged(platform::Registry& registry, const BranchSelection& selection);
   bool SafetyWalkDue(std::uint64_t now_ms) const;
+  // Verifies the next slice when one is due; true when it found what the
+  // walk must read again.
+  bool VerifySliceIfDue(platform::Registry& registry, EngineHost& host, std::uint64_t now_ms,
+                        const BranchSelection& selection);
   std::shared_ptr<const RegStuff::EntryList> Walk(platform::Registry& registry,
                                                   EngineHost& host,
                                                   const BranchSelection& selection,
@@ -200,6 +216,8 @@ class MonitorCache {
   std::optional<BranchSelection> reading_of_;
   bool reading_complete_ = false;
   std::optional<std::uint64_t> last_safety_walk_ms_;
+  RegStuff::BranchParts parts_;
+  std::optional<std::uint64_t> next_slice_ms_;
   std::optional<ClockReading> last_clocks_;
   bool clock_changed_ = false;
   CheckKind last_check_ = CheckKind::kNone;

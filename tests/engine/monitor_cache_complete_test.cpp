@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/complete_file.h"
@@ -20,6 +21,9 @@ constexpr platform::KeyTime kMs = 10'000;
 
 class MonitorCacheCompleteTest : public EngineFixture {
  protected:
+  explicit MonitorCacheCompleteTest(std::size_t part_keys = RegStuff::BranchParts::kPartKeys)
+      : cache_([this] { return steady_ms_; }, part_keys) {}
+
   void Pass(std::uint64_t ms) {
     steady_ms_ += ms;
     registry_.AdvanceClock(ms * kMs);
@@ -36,7 +40,7 @@ class MonitorCacheCompleteTest : public EngineFixture {
   std::size_t Opens() const { return registry_.open_access_log().size(); }
 
   std::uint64_t steady_ms_ = 1'000'000;
-  MonitorCache cache_{[this] { return steady_ms_; }};
+  MonitorCache cache_;
   EngineContext cached_{registry_, files_, host_, &cache_};
 };
 
@@ -107,9 +111,13 @@ TEST_F(MonitorCacheCompleteTest, KeysOnlyLeafDeniedIsSeenWithoutASafetyWalk) {
 // keys, other branches and modes, snapshots taken again; every cached
 // check gives a full check's outcome and changes, and its reading equals a
 // full complete reading key for key.
-class MonitorCacheCompleteDifferential : public MonitorCacheCompleteTest,
-                                         public ::testing::WithParamInterface<unsigned> {
+// The parameter: a seed and the size of the watched parts.
+class MonitorCacheCompleteDifferential
+    : public MonitorCacheCompleteTest,
+      public ::testing::WithParamInterface<std::tuple<unsigned, std::size_t>> {
  protected:
+  MonitorCacheCompleteDifferential() : MonitorCacheCompleteTest(std::get<1>(GetParam())) {}
+
   std::string RandomKey(std::mt19937& random) {
     static const char* const kNames[] = {"A", "B", "c", "E e", "\xCE\xB1"};
     std::string path = "Watched";
@@ -145,7 +153,10 @@ class MonitorCacheCompleteDifferential : public MonitorCacheCompleteTest,
         registry_.DenyOpen(kRoot, key);
       else
         registry_.AllowOpen(kRoot, key);
-      Pass(MonitorCache::kSafetyWalkMs);
+      for (std::size_t slice = 0; slice <= cache_.verify_slices(); ++slice) {
+        Pass(MonitorCache::kSliceGapMs);
+        CompareCompleteSnapshot(cached_, selection_, kSnapshot);
+      }
     } else if (op < 80) {
       static const char* const kPaths[] = {"Watched", "Watched\\A", "Watched\\B\\c"};
       selection_.start_path = kPaths[random() % std::size(kPaths)];
@@ -163,7 +174,7 @@ class MonitorCacheCompleteDifferential : public MonitorCacheCompleteTest,
 };
 
 TEST_P(MonitorCacheCompleteDifferential, CachedChecksEqualFullChecks) {
-  std::mt19937 random(GetParam());
+  std::mt19937 random(std::get<0>(GetParam()));
   registry_.PutDword(kRoot, "Watched\\A", "x", 1);
   SnapshotWithCache();
   int kinds[4] = {};
@@ -188,7 +199,10 @@ TEST_P(MonitorCacheCompleteDifferential, CachedChecksEqualFullChecks) {
   EXPECT_GT(kinds[static_cast<int>(CheckKind::kFull)], 10);
 }
 
-INSTANTIATE_TEST_SUITE_P(Seeds, MonitorCacheCompleteDifferential, ::testing::Values(1u, 2u, 3u));
+INSTANTIATE_TEST_SUITE_P(
+    Seeds, MonitorCacheCompleteDifferential,
+    ::testing::Combine(::testing::Values(1u, 2u, 3u),
+                       ::testing::Values(RegStuff::BranchParts::kPartKeys, std::size_t{3})));
 
 }  // namespace
 }  // namespace mKestrelmark::testing

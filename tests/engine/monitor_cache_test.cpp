@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/monitor_cache.h"
@@ -19,6 +20,9 @@ constexpr platform::KeyTime kMs = 10'000;  // key time units per millisecond
 
 class MonitorCacheTest : public EngineFixture {
  protected:
+  explicit MonitorCacheTest(std::size_t part_keys = RegStuff::BranchParts::kPartKeys)
+      : cache_([this] { return steady_ms_; }, part_keys) {}
+
   // Wall clock (the registry's) and steady clock move together, as they do
   // unless someone sets the system clock.
   void Pass(std::uint64_t ms) {
@@ -49,7 +53,7 @@ class MonitorCacheTest : public EngineFixture {
   std::size_t Opens() const { return registry_.open_access_log().size(); }
 
   std::uint64_t steady_ms_ = 1'000'000;
-  MonitorCache cache_{[this] { return steady_ms_; }};
+  MonitorCache cache_;
   EngineContext cached_{registry_, files_, host_, &cache_};
 };
 
@@ -287,11 +291,60 @@ TEST_F(MonitorCacheTest, AccessChangeIsSeenByTheSafetyWalk) {
   EXPECT_EQ(host_.rows, (Strings{"Watched\\B", "Watched\\B  v=1", "Watched"}));
 }
 
+// A branch cut into parts: one change walks its part alone; a part whose
+// key was deleted and made again (its old watch never fires again) is
+// watched anew.
+class MonitorCachePartsTest : public MonitorCacheTest {
+ protected:
+  MonitorCachePartsTest() : MonitorCacheTest(4) {
+    for (int p = 0; p < 8; ++p)
+      for (int k = 0; k < 3; ++k)
+        registry_.PutDword(kRoot, "Watched\\P" + std::to_string(p) + "\\K" + std::to_string(k),
+                           "v", k);
+  }
+};
+
+TEST_F(MonitorCachePartsTest, OneChangeWalksItsPartAlone) {
+  SnapshotWithCache();
+  Pass(5000);
+  CachedCheck();
+  CachedCheck();  // every part's watch now armed before a reading of it
+  registry_.PutDword(kRoot, "Watched\\P5\\K1", "v", 50);
+  const std::size_t opens = Opens();
+  CachedCheck();
+  EXPECT_EQ(host_.rows, (Strings{"Watched\\P5\\K1  v=&H00000032"}));
+  EXPECT_EQ(cache_.last_counts().parts_reused, 7u);
+  EXPECT_EQ(cache_.last_counts().keys_in_parts_reused, 28u);
+  // Watched and the changed part's four keys.
+  EXPECT_EQ(Opens() - opens, 5u);
+  EXPECT_EQ(cache_.part_watches(), 8u);
+}
+
+TEST_F(MonitorCachePartsTest, PartDeletedAndMadeAgainIsWatchedAnew) {
+  SnapshotWithCache();
+  Pass(5000);
+  CachedCheck();
+  CachedCheck();
+  registry_.RemoveKey(kRoot, "Watched\\P2");
+  registry_.PutDword(kRoot, "Watched\\P2\\K0", "v", 0);
+  CachedCheck();
+  registry_.PutDword(kRoot, "Watched\\P2\\K0", "new", 1);
+  CachedCheck();
+  EXPECT_EQ(host_.rows, FullCheckRows());
+  EXPECT_EQ(std::count(host_.rows.begin(), host_.rows.end(), "Watched\\P2\\K0  new=&H00000001"),
+            1);
+}
+
 // Random registry work, selection and snapshot changes, interleaved with
 // checks; every cached check must give the rows of a full one.
-class MonitorCacheDifferential : public MonitorCacheTest,
-                                 public ::testing::WithParamInterface<unsigned> {
+// The parameter: a seed, and the size of the parts the branch is watched
+// in (the default leaves these small branches in one piece).
+class MonitorCacheDifferential
+    : public MonitorCacheTest,
+      public ::testing::WithParamInterface<std::tuple<unsigned, std::size_t>> {
  protected:
+  MonitorCacheDifferential() : MonitorCacheTest(std::get<1>(GetParam())) {}
+
   std::string RandomKey(std::mt19937& random, int depth_limit = 3) {
     static const char* const kNames[] = {"A", "B", "C", "d", "E e", "\xCE\xB1"};
     std::string path = "Watched";
@@ -301,6 +354,14 @@ class MonitorCacheDifferential : public MonitorCacheTest,
       path += kNames[random() % std::size(kNames)];
     }
     return path;
+  }
+  // An access change shows in no time and no notification: the slices of
+  // a whole verification sweep, each with its check, see it.
+  void Sweep() {
+    for (std::size_t slice = 0; slice <= cache_.verify_slices(); ++slice) {
+      Pass(MonitorCache::kSliceGapMs);
+      CachedCompare();
+    }
   }
   std::string RandomName(std::mt19937& random) {
     static const char* const kValueNames[] = {"", "x", "y", "Z", "long name"};
@@ -330,13 +391,11 @@ class MonitorCacheDifferential : public MonitorCacheTest,
         registry_.PutString(kRoot, key + "_renamed", "r", "1");
       }
     } else if (op < 77) {
-      // An access change shows in no time and no notification: only the
-      // once-a-minute walk sees it, so the next check comes after one.
       if (random() % 2)
         registry_.DenyOpen(kRoot, key);
       else
         registry_.AllowOpen(kRoot, key);
-      Pass(MonitorCache::kSafetyWalkMs);
+      Sweep();
     } else if (op < 80) {
       registry_.PutString(kRoot, "Elsewhere\\" + std::to_string(random() % 3), "v", "1");
     } else if (op < 83) {
@@ -367,18 +426,20 @@ class MonitorCacheDifferential : public MonitorCacheTest,
 };
 
 TEST_P(MonitorCacheDifferential, CachedChecksEqualFullChecks) {
-  const unsigned seed = GetParam();
+  const unsigned seed = std::get<0>(GetParam());
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 random(seed);
   registry_.PutString(kRoot, "Watched\\A", "x", "1");
   SnapshotWithCache();
   int kinds[4] = {};
+  std::size_t parts_reused = 0;
   for (int step = 0; step < 2500; ++step) {
     Step(random);
     if (random() % 3 == 0) {
       host_.statuses.clear();
       CachedCheck();
       ++kinds[static_cast<int>(cache_.last_check())];
+      parts_reused += cache_.last_counts().parts_reused;
       ExpectSameAsFull("step " + std::to_string(step));
       if (HasFatalFailure()) return;
       // The reading itself equals a full reading entry for entry.
@@ -397,9 +458,16 @@ TEST_P(MonitorCacheDifferential, CachedChecksEqualFullChecks) {
   EXPECT_GT(kinds[static_cast<int>(CheckKind::kQuiet)], 10);
   EXPECT_GT(kinds[static_cast<int>(CheckKind::kIncremental)], 10);
   EXPECT_GT(kinds[static_cast<int>(CheckKind::kFull)], 10);
+  // Small parts: many checks took parts over whole.
+  if (std::get<1>(GetParam()) < 10) {
+    EXPECT_GT(parts_reused, 100u);
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Seeds, MonitorCacheDifferential, ::testing::Values(1u, 2u, 3u, 4u, 5u));
+INSTANTIATE_TEST_SUITE_P(
+    Seeds, MonitorCacheDifferential,
+    ::testing::Combine(::testing::Values(1u, 2u, 3u, 4u, 5u),
+                       ::testing::Values(RegStuff::BranchParts::kPartKeys, std::size_t{3})));
 
 }  // namespace
 }  // namespace mKestrelmark::testing

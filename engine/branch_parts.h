@@ -1,0 +1,88 @@
+// Monitoring a large branch part by part. The branch's tree (from the last
+// walk, engine/branch_walk.h) is cut into parts of at most kPartKeys keys,
+// each with a change watch of its own on its subtree; the keys above the
+// parts (the spine) are few and read at every walk. A notification then
+// says which parts to walk again; the others are taken over whole, so a
+// check costs what changed, not what is watched.
+//
+// What no notification shows (a key whose access changed, a hive restored
+// under the same times) is found by verifying the tree a slice at a time:
+// every key of a part or one spine key opened, and its subkeys and their
+// times compared with the tree. A slice that differs has its part read as
+// if for the first time at the next walk (or, on the spine, the whole
+// branch).
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/branch_walk.h"
+#include "engine/host.h"
+#include "platform/registry.h"
+
+namespace RegStuff {
+
+class BranchParts {
+ public:
+  // Parts of about a hundred to a thousand keys: a change costs the walk of
+  // one part, and a branch of a million entries needs about a thousand
+  // watches (each a key handle and an event).
+  static constexpr std::size_t kPartKeys = 1000;
+
+  explicit BranchParts(std::size_t part_keys = kPartKeys) : part_keys_(part_keys) {}
+  std::size_t part_keys() const { return part_keys_; }
+
+  // The walk's question for a part of the last tree met again (see
+  // ReusePolicy::part_reuse). Arms, or makes again, the part's watch before
+  // the part is read, so a change made while it is read is seen next time.
+  PartReuse Reuse(platform::Registry& registry, platform::RootKey root, const std::string& path);
+
+  // After a walk: watches for the parts of its tree (new ones prove nothing
+  // until they were armed before a reading of their part), none for parts
+  // gone, and the slices to verify. The tree must stay as it is until the
+  // next Update or Clear.
+  void Update(platform::Registry& registry, platform::RootKey root,
+              const std::string& start_path, const KeyRecord& start);
+  void Clear();
+  // The branch's own watch, armed before the last walk, has not fired
+  // since: nothing changed before the parts' watches were armed either, so
+  // they prove their parts unchanged from now on.
+  void ProveAll();
+
+  // Verifies the next slice of the tree. False when it differs: the part
+  // is then read whole at the next walk, or, for a spine key, whole_dirty().
+  bool VerifyNext(platform::Registry& registry, mKestrelmark::EngineHost& host,
+                  platform::RootKey root);
+  bool whole_dirty() const { return whole_dirty_; }
+  // Slices in one sweep over the whole tree.
+  std::size_t slices() const { return slices_.size(); }
+  std::size_t watches() const { return parts_.size(); }
+
+ private:
+  struct Part {
+    std::unique_ptr<platform::BranchWatch> watch;
+    bool proved = false;  // armed before the last reading of the part
+    bool dirty = false;   // verification found what no time shows
+    bool seen = false;    // in the tree of the current Update
+  };
+  struct Slice {
+    std::string path;
+    const KeyRecord* record;
+    bool recursive;  // the whole subtree (a part, a small branch); else the key alone
+  };
+
+  void Collect(const std::string& path, const KeyRecord& record);
+  bool Same(platform::Registry& registry, mKestrelmark::EngineHost& host, platform::RootKey root,
+            std::string& path, const KeyRecord& record, bool recursive, bool own_time);
+
+  const std::size_t part_keys_;
+  std::unordered_map<std::string, Part> parts_;  // by path
+  std::vector<Slice> slices_;
+  std::size_t next_slice_ = 0;
+  bool whole_dirty_ = false;
+};
+
+}  // namespace RegStuff
