@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "bench/bench_support_win.h"
+#include "engine/branch_cache.h"
+#include "engine/branch_parts.h"
 #include "engine/complete_file.h"
 #include "engine/m_kestrelmark.h"
 #include "engine/monitor_cache.h"
@@ -439,7 +441,38 @@ struct MonitorChecks {
   // kept) and switching monitoring off (everything kept is dropped).
   Figures first_cached, forget;
   Figures read_keys_only;
+  // The watches of the parts, and one verification sweep over the branch:
+  // its slices, the time they take, and how long the sweep lasts at the
+  // share of the time the cache allows.
+  std::size_t part_watches = 0, slices = 0;
+  double sweep_busy_s = 0, sweep_length_s = 0, longest_slice_s = 0;
 };
+
+// One sweep of verification slices, as the cache runs them, timed.
+void MeasureSweep(Engine& engine, const Branch& branch, MonitorChecks& m) {
+    RegStuff::CachedBranch cached;
+  RegStuff::BranchParts parts;
+  RegStuff::ReusePolicy policy;
+  policy.part_keys = parts.part_keys();
+  policy.part_reuse = [&](const std::string& path) {
+    return parts.Reuse(engine.registry, platform::kHkeyCurrentUser, path);
+  };
+  const mKestrelmark::BranchSelection selection{platform::kHkeyCurrentUser, branch.path, true};
+  cached.Read(engine.registry, engine.host, selection, policy);
+  parts.Update(engine.registry, platform::kHkeyCurrentUser, branch.path, *cached.tree());
+  m.part_watches = parts.watches();
+  m.slices = parts.slices();
+  for (std::size_t slice = 0; slice < m.slices; ++slice) {
+    const double start = Seconds();
+    parts.VerifyNext(engine.registry, engine.host, platform::kHkeyCurrentUser);
+    const double spent = Seconds() - start;
+    m.sweep_busy_s += spent;
+    m.longest_slice_s = std::max(m.longest_slice_s, spent);
+    m.sweep_length_s +=
+        std::max(mKestrelmark::MonitorCache::kSliceGapMs / 1000.0,
+                 spent / mKestrelmark::MonitorCache::kVerifyShare);
+  }
+}
 
 // Checks that keep what they read, each as a ratio to a full reading of
 // the same mode; after each kind, the rows against an uncached check.
@@ -481,8 +514,10 @@ MonitorChecks MeasureMonitorChecks(const Options& options, Engine& engine) {
     measure_cached(cache, m.hundred, [&](int run) {
       for (int i = 0; i < 100; ++i) SetDword(DeepKey(branch, i), "Value 3", 2000 + run);
     });
+    m.part_watches = cache.part_watches();
     Measure(host, m.forget, [&] { cache.Forget(); });
   }
+  MeasureSweep(engine, branch, m);
   host.selection.include_values = false;
   for (int run = 0; run < runs; ++run) {
     Measure(host, m.read_keys_only, [&] {
@@ -737,6 +772,10 @@ void PrintMonitorChecks(const Branch& branch, const MonitorChecks& m, const Figu
   };
   once_row("first check (full)", m.first_cached);
   once_row("switching off", m.forget);
+  std::printf("part watches %zu; verification sweep: %zu slices, %.2f s busy (longest slice "
+              "%.1f ms), lasting %.0f s at %.1f%% of the time\n",
+              m.part_watches, m.slices, m.sweep_busy_s, m.longest_slice_s * 1000,
+              m.sweep_length_s, mKestrelmark::MonitorCache::kVerifyShare * 100);
 }
 
 void PrintComplete(const CompleteFigures& f) {

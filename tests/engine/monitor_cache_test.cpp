@@ -335,6 +335,45 @@ TEST_F(MonitorCachePartsTest, PartDeletedAndMadeAgainIsWatchedAnew) {
             1);
 }
 
+// Keys made, deleted and written in any yield of a check, in parts the
+// walk has passed, is in, or has yet to reach: the next check sees them.
+TEST_F(MonitorCachePartsTest, EditsInAnyYieldOfACheckAreSeenByTheNext) {
+  SnapshotWithCache();
+  int most_yields = 0;
+  for (int edit_at = 1;; edit_at += 3) {
+    SCOPED_TRACE("edit at yield " + std::to_string(edit_at));
+    MonitorCache cache([this] { return steady_ms_; }, 4);
+    const EngineContext cached{registry_, files_, host_, &cache};
+    CompareRegistry(cached, selection_, kSnapshot);
+    Pass(3000);
+    CompareRegistry(cached, selection_, kSnapshot);
+    registry_.PutDword(kRoot, "Watched\\P0\\K0", "w", edit_at);
+    const std::string made = "Watched\\P" + std::to_string(edit_at % 8) + "\\New";
+    const std::string gone = "Watched\\P" + std::to_string((edit_at + 3) % 8) + "\\K2";
+    const std::string written = "Watched\\P" + std::to_string((edit_at + 5) % 8) + "\\K1";
+    int yields = 0;
+    host_.on_yield = [&] {
+      if (++yields != edit_at) return;
+      registry_.PutDword(kRoot, made, "n", edit_at);
+      registry_.RemoveKey(kRoot, gone);
+      registry_.PutDword(kRoot, written, "v", 1000 + edit_at);
+    };
+    Pass(500);
+    CompareRegistry(cached, selection_, kSnapshot);
+    host_.on_yield = nullptr;
+    if (edit_at > yields) break;
+    most_yields = std::max(most_yields, yields);
+    Pass(500);
+    CompareRegistry(cached, selection_, kSnapshot);
+    ASSERT_EQ(host_.rows, FullCheckRows());
+    // Put back for the next round.
+    registry_.RemoveKey(kRoot, made);
+    registry_.PutDword(kRoot, gone, "v", 2);
+    registry_.PutDword(kRoot, written, "v", 1);
+  }
+  EXPECT_GT(most_yields, 30);
+}
+
 // Random registry work, selection and snapshot changes, interleaved with
 // checks; every cached check must give the rows of a full one.
 // The parameter: a seed, and the size of the parts the branch is watched
