@@ -89,8 +89,17 @@ class Walk {
              platform::KeyTime listed_time = platform::kUnknownKeyTime) {
     if (now != nullptr && !is_start) Trust(*now);
     if (MaySkipOpening(old, now, is_start)) {
+      // Its values (and its complete record) are the last walk's.
       now->opened = true;
       ++counts_.keys_skipped;
+      if (complete_ != nullptr) {
+        now->complete_index = complete_->size();
+        complete_->push_back((*last_->complete)[old->complete_index]);
+      }
+      if (include_values_) {
+        ++counts_.value_lists_kept;
+        AppendBlock(path, old, now, blocks_.size());
+      }
       return;
     }
     platform::KeyHandle key = 0;
@@ -157,11 +166,18 @@ class Walk {
   static bool Unchanged(const KeyRecord* old, const KeyRecord& now) {
     return old != nullptr && old->opened && old->trusted && old->time == now.time;
   }
-  // Never in a complete walk: it records whether each key opens, and an
-  // access change leaves the key's time as it was.
+  // An unchanged key without subkeys holds what it held. Opening it would
+  // tell only whether it still opens (an access change leaves its time as
+  // it was), which the keys-only list does not show; the other readings
+  // skip it only where the policy says access changes are looked for
+  // otherwise.
   bool MaySkipOpening(const KeyRecord* old, const KeyRecord* now, bool is_start) const {
-    return !include_values_ && !is_start && !policy_.open_every_key && now != nullptr &&
-           complete_ == nullptr && Unchanged(old, *now) && old->subkeys.empty();
+    if (is_start || policy_.open_every_key || now == nullptr || !Unchanged(old, *now) ||
+        !old->subkeys.empty())
+      return false;
+    if (policy_.skip_unchanged_leaves)
+      return complete_ == nullptr || old->complete_index != KeyRecord::kNotRecorded;
+    return !include_values_ && complete_ == nullptr;
   }
 
   // The key as the complete reading keeps it: its time, and every value

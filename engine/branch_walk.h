@@ -79,6 +79,10 @@ struct ReusePolicy {
   platform::KeyTime trust_before = platform::kUnknownKeyTime;
   // Keys-only mode: open unchanged keys without subkeys too.
   bool open_every_key = false;
+  // Every mode: leave unchanged keys without subkeys closed, taking what
+  // they held from the last walk; for a caller that finds access changes
+  // another way (BranchParts' verification).
+  bool skip_unchanged_leaves = false;
   // Parts: with part_keys, the new tree marks as a part each subtree of at
   // most that many keys whose parent's subtree has more (a branch that
   // small has none), and part_reuse says of each part of the last walk met

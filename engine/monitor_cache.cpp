@@ -210,6 +210,7 @@ std::shared_ptr<const RegStuff::EntryList> MonitorCache::Walk(platform::Registry
   // the same kind.
   if (watch_) {
     policy.part_keys = parts_.part_keys();
+    policy.skip_unchanged_leaves = true;
     policy.part_reuse = [&](const std::string& path) {
       return parts_.Reuse(registry, selection.root, path);
     };
