@@ -171,7 +171,8 @@ bool BelowAny(std::string_view key, const std::vector<std::string>& tops) {
 
 class Plan {
  public:
-  Plan(platform::RootKey root, RegFileDirection direction) : root_(root), undo_(direction == RegFileDirection::kUndo) {}
+  Plan(platform::RootKey root, RegFileDirection direction)
+      : root_(root), undo_(direction == RegFileDirection::kUndo) {}
 
   void Take(const std::vector<Change>& changes) {
     for (const Change& change : changes) {

@@ -552,8 +552,9 @@ TEST_F(CompleteCommandTest, UndoRedoAndCsvWrittenWholeOrNotAtAll) {
   EXPECT_EQ(undo.substr(0, 4), "\xFF\xFEW\0"s);
   EXPECT_NE(undo.find("d\0w\0o\0r\0d\0\"\0=\0d\0w\0o\0r\0d\0:\0"s), std::string::npos);
   out_.text.clear();
-  EXPECT_EQ(Run({"/check", "/complete", "/file", kFile, "/format", "REG-REDO", "/out", "C:\\r.reg"}),
-            kExitRows);
+  const Args redo_to_file = {"/check", "/complete", "/file", kFile,
+                             "/format", "REG-REDO", "/out", "C:\\r.reg"};
+  EXPECT_EQ(Run(redo_to_file), kExitRows);
   EXPECT_EQ(out_.text, "");
   const std::string redo = *files_.FileBytes("C:\\r.reg");
   EXPECT_NE(redo, undo);
@@ -570,8 +571,9 @@ TEST_F(CompleteCommandTest, UndoRedoAndCsvWrittenWholeOrNotAtAll) {
   // A file that cannot be written: the message, exit 3, and the old file
   // as it was, nothing beside it.
   files_.FailWrite("C:\\r.reg.tmp");
-  EXPECT_EQ(Run({"/check", "/complete", "/file", kFile, "/format", "reg-undo", "/out", "C:\\r.reg"}),
-            kExitFailure);
+  const Args undo_to_file = {"/check", "/complete", "/file", kFile,
+                             "/format", "reg-undo", "/out", "C:\\r.reg"};
+  EXPECT_EQ(Run(undo_to_file), kExitFailure);
   EXPECT_NE(err_.text.find("Cannot write C:\\r.reg"), std::string::npos) << err_.text;
   EXPECT_EQ(*files_.FileBytes("C:\\r.reg"), redo);
   EXPECT_FALSE(files_.HasFile("C:\\r.reg.tmp"));
@@ -587,7 +589,8 @@ TEST(ParseArgumentsTest, FileFormatsOfChangesNeedTheCompleteMode) {
   for (const char* format : {"reg-undo", "reg-redo", "csv"}) {
     const ParseOutcome outcome = ParseArguments({"/check", "/format", format});
     EXPECT_FALSE(outcome.request) << format;
-    EXPECT_EQ(outcome.error, "/format " + std::string(format) + " works only with /check /complete");
+    EXPECT_EQ(outcome.error,
+              "/format " + std::string(format) + " works only with /check /complete");
     EXPECT_FALSE(ParseArguments({"/snapshot", "/complete", "/format", format}).request) << format;
   }
 }

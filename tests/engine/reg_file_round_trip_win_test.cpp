@@ -279,7 +279,8 @@ TEST_F(RegFileRoundTripWinTest, ValueLinesAsTheSystemExportsThem) {
   Set("E", "S \"q\" \\", 1, Utf16(std::wstring(L"C:\\x \"y\"\0", 9)));
   Set("E", "", 1, Utf16(std::wstring(L"default\0", 8)));
   const std::vector<Change> changes = Compare(empty, Read());
-  const std::string ours = RegFileBytes(changes, platform::kHkeyCurrentUser, RegFileDirection::kRedo);
+  const std::string ours =
+      RegFileBytes(changes, platform::kHkeyCurrentUser, RegFileDirection::kRedo);
 
   const std::string exported = folder_.In("system.reg");
   ASSERT_EQ(RunReg("export \"HKCU\\" + scratch_.PathOf("E") + "\" \"" + exported + "\" /y"), 0u);

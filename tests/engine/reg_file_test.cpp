@@ -94,7 +94,8 @@ Change Deleted(std::string key, std::string name, std::uint32_t type, std::strin
 // Each type as a redo writes an added value: the value line alone.
 std::string RedoLine(std::string name, std::uint32_t type, std::string data) {
   const std::string text = Redo({Added("K", name, type, data)});
-  const std::string head = Lines({"Windows Registry Editor Version 5.00", "", "[HKEY_CURRENT_USER\\K]"});
+  const std::string head =
+      Lines({"Windows Registry Editor Version 5.00", "", "[HKEY_CURRENT_USER\\K]"});
   EXPECT_EQ(text.substr(0, head.size()), head);
   EXPECT_EQ(text.substr(text.size() - 4), "\r\n\r\n");
   return text.substr(head.size(), text.size() - head.size() - 2);  // the blank line
@@ -150,7 +151,8 @@ TEST(RegFileTest, NamesEscapedAndTheDefaultValue) {
                    "[HKEY_CURRENT_USER\\Sch\xC3\xB6n\\Unter]", "@=-", ""}));
   // Every root by its full name; the root itself as the key.
   EXPECT_EQ(Undo({Added("", "x", 1, "\0\0"s)}, platform::kHkeyLocalMachine),
-            Lines({"Windows Registry Editor Version 5.00", "", "[HKEY_LOCAL_MACHINE]", "\"x\"=-", ""}));
+            Lines({"Windows Registry Editor Version 5.00", "", "[HKEY_LOCAL_MACHINE]",
+                   "\"x\"=-", ""}));
   EXPECT_STREQ(RegFileRootName(platform::kHkeyClassesRoot), "HKEY_CLASSES_ROOT");
   EXPECT_STREQ(RegFileRootName(platform::kHkeyUsers), "HKEY_USERS");
   EXPECT_STREQ(RegFileRootName(platform::kHkeyCurrentConfig), "HKEY_CURRENT_CONFIG");

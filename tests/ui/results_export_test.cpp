@@ -248,19 +248,22 @@ TEST(ChangeExportTest, TickedRowsWhenAnyAreTickedEveryRowOtherwise) {
 TEST(ChangeExportTest, ExtensionAddedOnlyToANameWithout) {
   EXPECT_EQ(WithExportExtension("C:\\out\\undo", ChangeExport::kRegUndo), "C:\\out\\undo.reg");
   EXPECT_EQ(WithExportExtension("C:\\out\\rows", ChangeExport::kCsv), "C:\\out\\rows.csv");
-  EXPECT_EQ(WithExportExtension("C:\\out\\undo.txt", ChangeExport::kRegRedo), "C:\\out\\undo.txt");
-  EXPECT_EQ(WithExportExtension("C:\\my.dir\\undo", ChangeExport::kRegUndo), "C:\\my.dir\\undo.reg");
+  EXPECT_EQ(WithExportExtension("C:\\out\\undo.txt", ChangeExport::kRegRedo),
+            "C:\\out\\undo.txt");
+  EXPECT_EQ(WithExportExtension("C:\\my.dir\\undo", ChangeExport::kRegUndo),
+            "C:\\my.dir\\undo.reg");
   EXPECT_STREQ(ExportFilter(ChangeExport::kCsv), "CSV File (*.csv)|*.csv|");
   EXPECT_STREQ(ExportFilter(ChangeExport::kRegRedo), "Registration Files (*.reg)|*.reg|");
 }
 
 TEST(ChangeExportTest, EachKindWritesItsFormat) {
   const std::vector<RegStuff::Change> changes = {AddedDword("a", 0)};
-  const std::string undo = ChangeExportBytes(ChangeExport::kRegUndo, changes, platform::kHkeyCurrentUser);
-  const std::string redo = ChangeExportBytes(ChangeExport::kRegRedo, changes, platform::kHkeyCurrentUser);
+  const platform::RootKey root = platform::kHkeyCurrentUser;
+  const std::string undo = ChangeExportBytes(ChangeExport::kRegUndo, changes, root);
+  const std::string redo = ChangeExportBytes(ChangeExport::kRegRedo, changes, root);
   EXPECT_NE(undo.find(std::string("=\0-\0", 4)), std::string::npos);
   EXPECT_NE(redo.find(std::string("=\0d\0w\0o\0r\0d\0", 12)), std::string::npos);
-  EXPECT_EQ(ChangeExportBytes(ChangeExport::kCsv, changes, platform::kHkeyCurrentUser).substr(0, 9),
+  EXPECT_EQ(ChangeExportBytes(ChangeExport::kCsv, changes, root).substr(0, 9),
             "\xEF\xBB\xBF" "change");
 }
 
