@@ -3,13 +3,13 @@
 #include <cstddef>
 
 #include "cli/json_lines.h"
-#include "engine/branch_selection.h"
+#include "engine/change_fields.h"
 
 namespace cli {
 namespace {
 
 // ,"<prefix>type":..,"<prefix>data":..[,"<prefix>encoding":"hex"]
-void AppendValueJson(std::string& out, const RegStuff::ValueRecord& value,
+void AppendValueJson(std::string& out, const mKestrelmark::ValueFields& value,
                      std::string_view prefix) {
   const auto member = [&](std::string_view name) {
     out += ",\"";
@@ -18,27 +18,26 @@ void AppendValueJson(std::string& out, const RegStuff::ValueRecord& value,
     out += "\":";
   };
   member("type");
-  AppendJsonString(out, RegistryTypeName(value.type));
+  AppendJsonString(out, value.type);
   member("data");
-  const ValueData data = DecodeValueData(value.type, value.data);
-  switch (data.form) {
+  switch (value.data.form) {
     case ValueData::Form::kText:
-      AppendJsonString(out, data.text);
+      AppendJsonString(out, value.data.text);
       break;
     case ValueData::Form::kList:
       out += '[';
-      for (std::size_t i = 0; i < data.list.size(); ++i) {
+      for (std::size_t i = 0; i < value.data.list.size(); ++i) {
         if (i) out += ',';
-        AppendJsonString(out, data.list[i]);
+        AppendJsonString(out, value.data.list[i]);
       }
       out += ']';
       break;
     case ValueData::Form::kNumber:
-      out += std::to_string(data.number);
+      out += std::to_string(value.data.number);
       break;
     case ValueData::Form::kHex:
       out += '"';
-      out += mKestrelmark::HexBytes(value.data);
+      out += value.hex;
       out += '"';
       member("encoding");
       out += "\"hex\"";
@@ -49,23 +48,24 @@ void AppendValueJson(std::string& out, const RegStuff::ValueRecord& value,
 }  // namespace
 
 void AppendChangeJson(std::string& out, const RegStuff::Change& change, platform::RootKey root) {
+  const mKestrelmark::ChangeFields fields = mKestrelmark::FieldsOfChange(change, root);
   out += "{\"change\":\"";
-  out += mKestrelmark::ChangeKindName(change.kind);
+  out += fields.change;
   out += "\",\"kind\":\"";
-  out += mKestrelmark::ChangeSubjectName(change.subject);
+  out += fields.kind;
   out += "\",\"root\":";
-  AppendJsonString(out, mKestrelmark::HiveName(root));
+  AppendJsonString(out, fields.root);
   out += ",\"key\":";
-  AppendJsonString(out, change.key);
-  if (change.subject == RegStuff::ChangeSubject::kValue) {
+  AppendJsonString(out, fields.key);
+  if (fields.name) {
     out += ",\"name\":";
-    AppendJsonString(out, change.name);
-    if (change.after) AppendValueJson(out, *change.after, "");
-    if (change.before) AppendValueJson(out, *change.before, "old_");
+    AppendJsonString(out, *fields.name);
+    if (fields.after) AppendValueJson(out, *fields.after, "");
+    if (fields.before) AppendValueJson(out, *fields.before, "old_");
   }
-  if (change.time != platform::kUnknownKeyTime) {
+  if (!fields.time.empty()) {
     out += ",\"time\":\"";
-    out += FileTimeToIso8601(change.time);
+    out += fields.time;
     out += '"';
   }
   out += "}\n";

@@ -10,10 +10,13 @@
 #include "cli/deleted_lines.h"
 #include "cli/json_lines.h"
 #include "engine/branch_selection.h"
+#include "engine/change_csv.h"
 #include "engine/entry_text.h"
 #include "engine/error_report.h"
+#include "engine/export_file.h"
 #include "engine/host.h"
 #include "engine/m_kestrelmark.h"
+#include "engine/reg_file.h"
 #include "prefs/preferences.h"
 
 namespace cli {
@@ -166,6 +169,20 @@ int WriteOutput(const Request& request, const CommandServices& services,
   return kExitNoRows;
 }
 
+// A file to import or open elsewhere: to /out beside its name first, so a
+// failure leaves no half of it under that name.
+int WriteWholeOutput(const Request& request, const CommandServices& services,
+                     const std::string& bytes) {
+  if (!request.out) return WriteOutput(request, services, bytes);
+  try {
+    mKestrelmark::WriteExportFile(services.files, *request.out, bytes);
+  } catch (...) {
+    Fail(services, mKestrelmark::DescribeCurrentException());
+    return kExitFailure;
+  }
+  return kExitNoRows;
+}
+
 // The complete mode: without /root, /key or /keysonly the branch the
 // complete snapshot records.
 int RunCompleteCheck(const Request& request, const CommandServices& services,
@@ -181,15 +198,31 @@ int RunCompleteCheck(const Request& request, const CommandServices& services,
     return kExitFailure;
   }
   std::string bytes;
-  for (const RegStuff::Change& change : result.changes) {
-    if (request.format == Format::kJson) {
-      AppendChangeJson(bytes, change, result.selection.root);
-    } else {
-      bytes += ChangeText(change);
-      bytes += "\r\n";
-    }
+  const platform::RootKey root = result.selection.root;
+  switch (request.format) {
+    case Format::kRegUndo:
+    case Format::kRegRedo:
+      bytes = mKestrelmark::RegFileBytes(result.changes, root,
+                                         request.format == Format::kRegUndo
+                                             ? mKestrelmark::RegFileDirection::kUndo
+                                             : mKestrelmark::RegFileDirection::kRedo);
+      break;
+    case Format::kCsv:
+      bytes = mKestrelmark::ChangesCsv(result.changes, root);
+      break;
+    default:
+      for (const RegStuff::Change& change : result.changes) {
+        if (request.format == Format::kJson) {
+          AppendChangeJson(bytes, change, root);
+        } else {
+          bytes += ChangeText(change);
+          bytes += "\r\n";
+        }
+      }
   }
-  const int written = WriteOutput(request, services, bytes);
+  const int written = request.format == Format::kText || request.format == Format::kJson
+                          ? WriteOutput(request, services, bytes)
+                          : WriteWholeOutput(request, services, bytes);
   if (written != kExitNoRows) return written;
   return result.changes.empty() ? kExitNoRows : kExitRows;
 }

@@ -29,6 +29,7 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
   bool snapshot = false, check = false;
   std::vector<std::string> seen;
   std::vector<std::string> check_only;  // as typed, for the message
+  std::string format_text;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (argument.size() < 2 || (argument[0] != '/' && argument[0] != '-'))
@@ -73,12 +74,19 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
         check_only.push_back(argument);
       } else {
         const std::string format = Lower(*text);
+        format_text = *text;
         if (format == "txt") {
           request.format = Format::kText;
         } else if (format == "json") {
           request.format = Format::kJson;
+        } else if (format == "reg-undo") {
+          request.format = Format::kRegUndo;
+        } else if (format == "reg-redo") {
+          request.format = Format::kRegRedo;
+        } else if (format == "csv") {
+          request.format = Format::kCsv;
         } else {
-          return Error("Unknown format: " + *text + " (txt or json)");
+          return Error("Unknown format: " + *text + " (txt, json, csv, reg-undo or reg-redo)");
         }
         check_only.push_back(argument);
       }
@@ -93,6 +101,10 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
     return Error("/deleted belongs to the line mode: /complete lists deletions anyway");
   if (snapshot && !check_only.empty())
     return Error(check_only.front() + " belongs to /check, not to /snapshot");
+  // Only the complete mode knows types, exact bytes and the data before.
+  if (check && !request.complete && request.format != Format::kText &&
+      request.format != Format::kJson)
+    return Error("/format " + Lower(format_text) + " works only with /check /complete");
   request.command = snapshot ? Command::kSnapshot : Command::kCheck;
   return {request, {}};
 }
@@ -103,6 +115,7 @@ const std::string& UsageText() {
       "                [/complete]\r\n"
       "Kestrelmark.exe /check [/root HIVE] [/key PATH] [/keysonly] [/file SNAPSHOT]\r\n"
       "                [/out FILE] [/format txt|json] [/deleted | /complete]\r\n"
+      "                [/format csv|reg-undo|reg-redo] (with /complete)\r\n"
       "Kestrelmark.exe /?\r\n"
       "\r\n"
       "  /snapshot  Reads the branch and writes the snapshot file, as the window's\r\n"
@@ -131,6 +144,13 @@ const std::string& UsageText() {
       "             records. json: change, kind, root, key, name, type, data,\r\n"
       "             old_type, old_data, time (see the README); txt: the same fields\r\n"
       "             separated by TABs, escaped.\r\n"
+      "             csv, reg-undo and reg-redo need /complete. csv: RFC 4180, UTF-8\r\n"
+      "             with a byte-order mark, a header, then one record per change\r\n"
+      "             with the json members as columns (a multi-string's strings\r\n"
+      "             joined by LF). reg-undo: a .reg file (UTF-16) that brings the\r\n"
+      "             branch back to the snapshot (reg import FILE); reg-redo: the\r\n"
+      "             one that makes the changes again. With /out these three are\r\n"
+      "             written whole or not at all.\r\n"
       "\r\n"
       "Exit codes: 0 no rows, 1 rows reported, 2 bad arguments, 3 a failure.\r\n";
   return text;

@@ -11,7 +11,8 @@
 namespace cli {
 
 enum class Command { kUsage, kSnapshot, kCheck };
-enum class Format { kText, kJson };
+// kRegUndo, kRegRedo and kCsv need the complete mode's changes.
+enum class Format { kText, kJson, kRegUndo, kRegRedo, kCsv };
 
 struct Request {
   Command command = Command::kUsage;

@@ -12,6 +12,8 @@
 
 #include "engine/change_text.h"
 #include "engine/complete_file.h"
+#include "engine/error_report.h"
+#include "engine/export_file.h"
 #include "engine/m_kestrelmark.h"
 #include "prefs/preferences.h"
 #include "ui/form1_core.h"
@@ -26,6 +28,9 @@ enum MenuCommand : UINT {
   kMenuShowEveryChange = 1,
   kMenuTickAll,
   kMenuUntickAll,
+  kMenuExportUndo,
+  kMenuExportRedo,
+  kMenuSaveCsv,
 };
 
 // The window as the engine's host, telling each failure message once while
@@ -94,6 +99,12 @@ void Form1::ListView2_ContextMenu(std::optional<POINT> screen) {
   const UINT rows = results_.rows().size() > 0 ? MF_ENABLED : MF_GRAYED;
   AppendMenuA(menu, MF_STRING | rows, kMenuTickAll, kTickAllItem);
   AppendMenuA(menu, MF_STRING | rows, kMenuUntickAll, kUntickAllItem);
+  // Only rows of the complete mode are changes with their data.
+  const UINT changes = every_change_ && results_.rows().size() > 0 ? MF_ENABLED : MF_GRAYED;
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(menu, MF_STRING | changes, kMenuExportUndo, kExportUndoItem);
+  AppendMenuA(menu, MF_STRING | changes, kMenuExportRedo, kExportRedoItem);
+  AppendMenuA(menu, MF_STRING | changes, kMenuSaveCsv, kSaveCsvItem);
   const UINT chosen = static_cast<UINT>(TrackPopupMenu(
       menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, screen->x, screen->y, 0, hwnd_, nullptr));
   DestroyMenu(menu);
@@ -101,6 +112,9 @@ void Form1::ListView2_ContextMenu(std::optional<POINT> screen) {
     case kMenuShowEveryChange: ShowEveryChange_Click(); break;
     case kMenuTickAll: TickAll_Click(true); break;
     case kMenuUntickAll: TickAll_Click(false); break;
+    case kMenuExportUndo: ExportChanges_Click(ChangeExport::kRegUndo); break;
+    case kMenuExportRedo: ExportChanges_Click(ChangeExport::kRegRedo); break;
+    case kMenuSaveCsv: ExportChanges_Click(ChangeExport::kCsv); break;
     default: break;
   }
 }
@@ -117,9 +131,31 @@ void Form1::ShowEveryChange_Click() {
 
 void Form1::TickAll_Click(bool checked) { results_.SetAllChecked(checked); }
 
+void Form1::ExportChanges_Click(ChangeExport kind) {
+  std::string chosen = services_.save_dialog.Show("", ExportFilter(kind));
+  if (chosen.empty()) return;
+  chosen = WithExportExtension(chosen, kind);
+  SetPointer(Pointer::kHourglass);
+  SetStatus(kSavingStatus);
+  FlushStatus();
+  bool saved = false;
+  try {
+    mKestrelmark::WriteExportFile(
+        services_.files, chosen,
+        ChangeExportBytes(kind, ChangesOfRows(results_, shown_changes_), shown_root_));
+    saved = true;
+  } catch (...) {
+    SetPointer(Pointer::kDefault);
+    ShowMessage(mKestrelmark::DescribeCurrentException(), "", platform::MessageIcon::kWarning);
+  }
+  SetStatus(saved ? kSavedStatus : kNotSavedStatus);
+  FlushStatus();
+  SetPointer(Pointer::kDefault);
+}
+
 void Form1::CompleteCheck() {
   TellOnceHost host(*this, complete_failure_told_);
-  const mKestrelmark::CompleteCheckResult result = mKestrelmark::CompareCompleteSnapshot(
+  mKestrelmark::CompleteCheckResult result = mKestrelmark::CompareCompleteSnapshot(
       {services_.registry, services_.files, host, &monitor_cache_}, SelectionFromControls(),
       mKestrelmark::SnapshotPath(services_.files));
   if (result.outcome != mKestrelmark::CheckOutcome::kCompared) {
@@ -136,6 +172,10 @@ void Form1::CompleteCheck() {
     ReplaceResults(std::vector<std::string_view>(texts.begin(), texts.end()));
   }
   SetStatus(CountsStatus(result.changes));
+  if (!result.same_as_last) {
+    shown_changes_ = std::move(result.changes);
+    shown_root_ = result.selection.root;
+  }
   FlushStatus();
 }
 

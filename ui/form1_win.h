@@ -23,6 +23,7 @@
 
 #include "engine/branch_selection.h"
 #include "engine/host.h"
+#include "engine/keyed_comparison.h"
 #include "engine/monitor_cache.h"
 #include "platform/clipboard.h"
 #include "platform/event_loop.h"
@@ -38,6 +39,7 @@
 #include "tray/tray_control.h"
 #include "ui/form1_core.h"
 #include "ui/form1_rules.h"
+#include "ui/results_export.h"
 #include "ui/results_list_win.h"
 #include "ui/skin_framework.h"
 
@@ -126,6 +128,10 @@ class Form1 final : public mKestrelmark::EngineHost,
   void ListView2_ContextMenu(std::optional<POINT> screen);
   void ShowEveryChange_Click();
   void TickAll_Click(bool checked);
+  // "Export undo .reg…", "Export redo .reg…", "Save as CSV…" (the complete
+  // mode, with rows): the ticked rows, or every row when none is ticked,
+  // through the save dialog; the file is written whole or not at all.
+  void ExportChanges_Click(ChangeExport kind);
   bool ShowingEveryChange() const { return every_change_; }
 
   // Pointer scheme.
@@ -295,6 +301,10 @@ class Form1 final : public mKestrelmark::EngineHost,
   void RestoreEveryChange();
   bool every_change_ = false;
   std::string complete_failure_told_;
+  // The changes the rows were made from, and their branch's root: what the
+  // exports write (a row's text lacks the key's time).
+  std::vector<RegStuff::Change> shown_changes_;
+  platform::RootKey shown_root_ = platform::kHkeyLocalMachine;
 };
 
 }  // namespace ui

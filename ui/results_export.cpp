@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <unordered_map>
+
+#include "engine/change_csv.h"
+#include "engine/change_text.h"
+#include "engine/reg_file.h"
 
 namespace ui {
 namespace {
@@ -96,6 +101,48 @@ std::vector<std::string> RowTexts(ListViewRows& list) {
   texts.reserve(static_cast<std::size_t>(count));
   for (int row = 1; row <= count; ++row) texts.push_back(list.RowText(row));
   return texts;
+}
+
+const char* ExportFilter(ChangeExport kind) {
+  return kind == ChangeExport::kCsv ? kCsvFilter : kRegFilter;
+}
+
+std::string WithExportExtension(const std::string& path, ChangeExport kind) {
+  const std::size_t name = path.find_last_of("\\/:");
+  const std::size_t dot = path.rfind('.');
+  if (dot != std::string::npos && (name == std::string::npos || dot > name)) return path;
+  return path + (kind == ChangeExport::kCsv ? ".csv" : ".reg");
+}
+
+std::vector<RegStuff::Change> ChangesOfRows(ListViewRows& list,
+                                            const std::vector<RegStuff::Change>& shown) {
+  std::unordered_map<std::string, std::size_t> by_text;
+  by_text.reserve(shown.size());
+  for (std::size_t i = 0; i < shown.size(); ++i)
+    by_text.emplace(mKestrelmark::ChangeText(shown[i]), i);
+  const int count = list.RowCount();
+  bool any_ticked = false;
+  for (int row = 1; row <= count && !any_ticked; ++row) any_ticked = list.IsChecked(row);
+  std::vector<RegStuff::Change> changes;
+  for (int row = 1; row <= count; ++row) {
+    if (any_ticked && !list.IsChecked(row)) continue;
+    const auto found = by_text.find(list.RowText(row));
+    if (found != by_text.end()) changes.push_back(shown[found->second]);
+  }
+  return changes;
+}
+
+std::string ChangeExportBytes(ChangeExport kind, const std::vector<RegStuff::Change>& changes,
+                              platform::RootKey root) {
+  switch (kind) {
+    case ChangeExport::kRegUndo:
+      return mKestrelmark::RegFileBytes(changes, root, mKestrelmark::RegFileDirection::kUndo);
+    case ChangeExport::kRegRedo:
+      return mKestrelmark::RegFileBytes(changes, root, mKestrelmark::RegFileDirection::kRedo);
+    case ChangeExport::kCsv:
+      break;
+  }
+  return mKestrelmark::ChangesCsv(changes, root);
 }
 
 }  // namespace ui

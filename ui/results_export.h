@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/keyed_comparison.h"
 #include "platform/clipboard.h"
 #include "platform/file_system.h"
+#include "platform/registry.h"
 
 namespace ui {
 
@@ -66,5 +68,30 @@ void WriteResultsFile(platform::FileSystem& file_system, const std::string& path
 
 // The first-column texts of every row, in order.
 std::vector<std::string> RowTexts(ListViewRows& list);
+
+// The complete mode's exports from the results list's menu: undo and redo
+// as .reg files, and CSV (engine/reg_file.h, engine/change_csv.h).
+enum class ChangeExport { kRegUndo, kRegRedo, kCsv };
+inline constexpr char kExportUndoItem[] = "Export undo .reg\xE2\x80\xA6";
+inline constexpr char kExportRedoItem[] = "Export redo .reg\xE2\x80\xA6";
+inline constexpr char kSaveCsvItem[] = "Save as CSV\xE2\x80\xA6";
+inline constexpr char kRegFilter[] = "Registration Files (*.reg)|*.reg|";
+inline constexpr char kCsvFilter[] = "CSV File (*.csv)|*.csv|";
+const char* ExportFilter(ChangeExport kind);
+
+// The chosen name with ".reg" or ".csv" added when its last component has
+// no extension (the dialog is given none to add), as it stands otherwise.
+std::string WithExportExtension(const std::string& path, ChangeExport kind);
+
+// The changes behind the rows to export: the ticked rows when any row is
+// ticked, every row otherwise, in list order. Each row's text is matched to
+// the change it was made from (ChangeText); a row that matches none (not a
+// change row) is left out.
+std::vector<RegStuff::Change> ChangesOfRows(ListViewRows& list,
+                                            const std::vector<RegStuff::Change>& shown);
+
+// The file's bytes for those changes of a branch under root.
+std::string ChangeExportBytes(ChangeExport kind, const std::vector<RegStuff::Change>& changes,
+                              platform::RootKey root);
 
 }  // namespace ui

@@ -543,6 +543,58 @@ TEST_F(CompleteCommandTest, AnotherBranchALineOnlySnapshotAndADamagedFileAreRefu
   EXPECT_EQ(out_.text, "");
 }
 
+TEST_F(CompleteCommandTest, UndoRedoAndCsvWrittenWholeOrNotAtAll) {
+  ASSERT_EQ(Run(Snapshot()), kExitNoRows) << err_.text;
+  registry_.PutDword(platform::kHkeyCurrentUser, "Software\\S", "dword", 11);
+  // To the standard output: the file's bytes as they are.
+  EXPECT_EQ(Run({"/check", "/complete", "/file", kFile, "/format", "reg-undo"}), kExitRows);
+  const std::string undo = out_.text;
+  EXPECT_EQ(undo.substr(0, 4), "\xFF\xFEW\0"s);
+  EXPECT_NE(undo.find("d\0w\0o\0r\0d\0\"\0=\0d\0w\0o\0r\0d\0:\0"s), std::string::npos);
+  out_.text.clear();
+  const Args redo_to_file = {"/check", "/complete", "/file", kFile,
+                             "/format", "REG-REDO", "/out", "C:\\r.reg"};
+  EXPECT_EQ(Run(redo_to_file), kExitRows);
+  EXPECT_EQ(out_.text, "");
+  const std::string redo = *files_.FileBytes("C:\\r.reg");
+  EXPECT_NE(redo, undo);
+  EXPECT_EQ(redo.substr(0, 2), "\xFF\xFE");
+  EXPECT_FALSE(files_.HasFile("C:\\r.reg.tmp"));
+  EXPECT_EQ(Run({"/check", "/complete", "/file", kFile, "/format", "csv", "/out", "C:\\r.csv"}),
+            kExitRows);
+  const std::string csv_start =
+      "\xEF\xBB\xBF" "change,kind,root,key,name,type,data,encoding,old_type,old_data,"
+      "old_encoding,time\r\n"
+      "changed,value,HKCU,Software\\S,dword,REG_DWORD,11,,REG_DWORD,10,,";
+  EXPECT_EQ(files_.FileBytes("C:\\r.csv")->substr(0, csv_start.size()), csv_start);
+
+  // A file that cannot be written: the message, exit 3, and the old file
+  // as it was, nothing beside it.
+  files_.FailWrite("C:\\r.reg.tmp");
+  const Args undo_to_file = {"/check", "/complete", "/file", kFile,
+                             "/format", "reg-undo", "/out", "C:\\r.reg"};
+  EXPECT_EQ(Run(undo_to_file), kExitFailure);
+  EXPECT_NE(err_.text.find("Cannot write C:\\r.reg"), std::string::npos) << err_.text;
+  EXPECT_EQ(*files_.FileBytes("C:\\r.reg"), redo);
+  EXPECT_FALSE(files_.HasFile("C:\\r.reg.tmp"));
+}
+
+TEST(ParseArgumentsTest, FileFormatsOfChangesNeedTheCompleteMode) {
+  EXPECT_EQ(ParseArguments({"/check", "/complete", "/format", "reg-undo"}).request->format,
+            Format::kRegUndo);
+  EXPECT_EQ(ParseArguments({"/check", "/complete", "/format", "reg-redo"}).request->format,
+            Format::kRegRedo);
+  EXPECT_EQ(ParseArguments({"/check", "/complete", "/format", "CSV"}).request->format,
+            Format::kCsv);
+  for (const char* format : {"reg-undo", "reg-redo", "csv"}) {
+    const ParseOutcome outcome = ParseArguments({"/check", "/format", format});
+    EXPECT_FALSE(outcome.request) << format;
+    EXPECT_EQ(outcome.error,
+              "/format " + std::string(format) + " works only with /check /complete");
+    EXPECT_FALSE(ParseArguments({"/snapshot", "/complete", "/format", format}).request) << format;
+  }
+}
+
 TEST(ParseArgumentsTest, CompleteGoesWithSnapshotAndCheckButNotWithDeleted) {
   EXPECT_TRUE(ParseArguments({"/snapshot", "/complete"}).request->complete);
   EXPECT_TRUE(ParseArguments({"/check", "/complete"}).request->complete);

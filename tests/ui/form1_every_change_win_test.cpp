@@ -2,6 +2,8 @@
 // change, its preference, the rows it lists, and the keys of the list.
 #include "tests/ui/form1_fixture_win.h"
 
+#include <algorithm>
+
 #include "engine/complete_file.h"
 #include "tests/support/clipboard_text_win.h"
 
@@ -135,6 +137,75 @@ TEST_F(Form1Test, AFailedCompleteCheckIsToldOnceAndTheFileGoesWithTheSnapshot) {
   form_->txtSubkey_LostFocus();
   EXPECT_FALSE(std::filesystem::exists(snapshot_));
   EXPECT_FALSE(std::filesystem::exists(snapshot_ + "x"));
+}
+
+}  // namespace
+}  // namespace ui::form1_test
+
+// The menu's exports: the ticked rows or every row, through the save
+// dialog, written whole or not at all.
+namespace ui::form1_test {
+namespace {
+
+std::string Utf16Of(const std::string& ascii) {
+  std::string bytes;
+  for (const char c : ascii) {
+    bytes += c;
+    bytes += '\0';
+  }
+  return bytes;
+}
+
+TEST_F(Form1Test, ExportsWriteTheTickedRowsOrEveryRow) {
+  SeedPref("Show Every Change", "On");
+  Load();
+  MakeBranch();
+  Click(C::kPushButton2);
+  km_test::WriteString(HKEY_CURRENT_USER, branch_path_, "First", "one");
+  km_test::WriteDword(HKEY_CURRENT_USER, branch_path_, "Fresh", 7);
+  Click(C::kPushButton4);
+  form_->Timer1_Timer();
+  Click(C::kPushButton4);
+  ASSERT_EQ(form_->ResultCount(), 2);
+
+  // No extension typed: the dialog is given none, so the program adds it.
+  save_dialog_.answer = (scratch_ / "undo").string();
+  form_->ExportChanges_Click(ChangeExport::kRegUndo);
+  ASSERT_EQ(save_dialog_.shown.size(), 1u);
+  EXPECT_EQ(save_dialog_.shown[0].second, kRegFilter);
+  const std::string undo = km_test::ReadFileBytes(scratch_ / "undo.reg");
+  EXPECT_EQ(undo.substr(0, 2), "\xFF\xFE");
+  EXPECT_NE(undo.find(Utf16Of("\"First\"=\"1\"\r\n")), std::string::npos);
+  EXPECT_NE(undo.find(Utf16Of("\"Fresh\"=-\r\n")), std::string::npos);
+  EXPECT_EQ(form_->StatusText(), kSavedStatus);
+
+  // One row ticked: that row alone, with its key's time.
+  form_->SetResultChecked(2, true);
+  save_dialog_.answer = (scratch_ / "rows.csv").string();
+  form_->ExportChanges_Click(ChangeExport::kCsv);
+  EXPECT_EQ(save_dialog_.shown.back().second, kCsvFilter);
+  const std::string csv = km_test::ReadFileBytes(scratch_ / "rows.csv");
+  ASSERT_EQ(std::count(csv.begin(), csv.end(), '\n'), 2) << csv;
+  const std::string record = csv.substr(csv.find('\n') + 1);
+  EXPECT_EQ(record.substr(0, 14), "added,value,HK") << record;
+  EXPECT_NE(record.find(",Fresh,REG_DWORD,7,,,,,20"), std::string::npos) << record;
+
+  // A folder that is not there: the message, nothing written, not saved.
+  save_dialog_.answer = (scratch_ / "no such folder" / "redo.reg").string();
+  form_->ExportChanges_Click(ChangeExport::kRegRedo);
+  km_test::PumpUntil([&] { return !watcher_.boxes().empty(); });
+  ASSERT_EQ(watcher_.texts().size(), 1u);
+  EXPECT_NE(watcher_.texts()[0].find("Cannot write " + save_dialog_.answer), std::string::npos)
+      << watcher_.texts()[0];
+  EXPECT_EQ(form_->StatusText(), kNotSavedStatus);
+
+  // Cancelled: nothing at all, not even the status (a file named ".reg"
+  // would be written where the program runs).
+  save_dialog_.answer.clear();
+  form_->ExportChanges_Click(ChangeExport::kRegRedo);
+  EXPECT_EQ(save_dialog_.shown.size(), 4u);
+  EXPECT_EQ(form_->StatusText(), kNotSavedStatus);
+  EXPECT_FALSE(std::filesystem::exists(".reg"));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/change_text.h"
 #include "platform/memory/memory_clipboard.h"
 #include "platform/memory/memory_file_system.h"
 #include "platform/runtime_error.h"
@@ -216,6 +217,54 @@ TEST_F(ResultsFileTest, AFileThatCannotBeCreatedOrWrittenThrowsOnce) {
 TEST(RowTexts, TakesTheFirstColumnOfEveryRowTickedOrNot) {
   FakeList list(2, {{{"a", "sub"}, true}, {{"b", "sub"}}});
   EXPECT_EQ(RowTexts(list), (std::vector<std::string>{"a", "b"}));
+}
+
+// The complete mode's exports: the rows are each a change's text; the file
+// is made from the changes themselves (times included).
+RegStuff::Change AddedDword(std::string name, std::uint64_t time) {
+  RegStuff::Change change;
+  change.subject = RegStuff::ChangeSubject::kValue;
+  change.key = "K";
+  change.name = name;
+  change.after = RegStuff::ValueRecord{name, 4, std::string("\x01\0\0\0", 4)};
+  change.time = time;
+  return change;
+}
+
+TEST(ChangeExportTest, TickedRowsWhenAnyAreTickedEveryRowOtherwise) {
+  const std::vector<RegStuff::Change> shown = {AddedDword("a", 1), AddedDword("b", 2),
+                                               AddedDword("c", 3)};
+  const auto row = [&](std::size_t i, bool ticked) {
+    return Row{{mKestrelmark::ChangeText(shown[i])}, ticked};
+  };
+  FakeList none(6, {row(0, false), row(1, false), row(2, false)});
+  EXPECT_EQ(ChangesOfRows(none, shown), shown);
+  FakeList some(6, {row(2, true), row(0, false), row(1, true), {{"not a change row"}, true}});
+  EXPECT_EQ(ChangesOfRows(some, shown), (std::vector<RegStuff::Change>{shown[2], shown[1]}));
+  FakeList empty(6, {});
+  EXPECT_TRUE(ChangesOfRows(empty, shown).empty());
+}
+
+TEST(ChangeExportTest, ExtensionAddedOnlyToANameWithout) {
+  EXPECT_EQ(WithExportExtension("C:\\out\\undo", ChangeExport::kRegUndo), "C:\\out\\undo.reg");
+  EXPECT_EQ(WithExportExtension("C:\\out\\rows", ChangeExport::kCsv), "C:\\out\\rows.csv");
+  EXPECT_EQ(WithExportExtension("C:\\out\\undo.txt", ChangeExport::kRegRedo),
+            "C:\\out\\undo.txt");
+  EXPECT_EQ(WithExportExtension("C:\\my.dir\\undo", ChangeExport::kRegUndo),
+            "C:\\my.dir\\undo.reg");
+  EXPECT_STREQ(ExportFilter(ChangeExport::kCsv), "CSV File (*.csv)|*.csv|");
+  EXPECT_STREQ(ExportFilter(ChangeExport::kRegRedo), "Registration Files (*.reg)|*.reg|");
+}
+
+TEST(ChangeExportTest, EachKindWritesItsFormat) {
+  const std::vector<RegStuff::Change> changes = {AddedDword("a", 0)};
+  const platform::RootKey root = platform::kHkeyCurrentUser;
+  const std::string undo = ChangeExportBytes(ChangeExport::kRegUndo, changes, root);
+  const std::string redo = ChangeExportBytes(ChangeExport::kRegRedo, changes, root);
+  EXPECT_NE(undo.find(std::string("=\0-\0", 4)), std::string::npos);
+  EXPECT_NE(redo.find(std::string("=\0d\0w\0o\0r\0d\0", 12)), std::string::npos);
+  EXPECT_EQ(ChangeExportBytes(ChangeExport::kCsv, changes, root).substr(0, 9),
+            "\xEF\xBB\xBF" "change");
 }
 
 }  // namespace
