@@ -10,8 +10,8 @@
 
 namespace cli {
 
-enum class Command { kUsage, kSnapshot, kCheck };
-enum class Format { kText, kJson };
+enum class Command { kUsage, kSnapshot, kCheck, kWatch };
+enum class Format { kText, kJson, kEcs };  // kEcs: /watch only
 
 struct Request {
   Command command = Command::kUsage;
