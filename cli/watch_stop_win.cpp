@@ -101,6 +101,11 @@ WatchStop::~WatchStop() {
   SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
   if (g_window) DestroyWindow(g_window);
   g_window = nullptr;
+  // A handler still running holds the process until it returns; closed
+  // after it is removed, so a later watch in this process starts unstopped.
+  CloseHandle(g_stop);
+  CloseHandle(g_finished);
+  g_stop = g_finished = nullptr;
 }
 
 WatchControl WatchStop::Control() {
