@@ -272,27 +272,32 @@ int RunWatch(const WatchRequest& request, const CommandServices& services,
     sink = std::make_unique<StreamSink>(services.out);
   }
 
-  // One Write per line: a line is whole in the file or not there at all.
+  // Whole lines only in each Write, so the file never holds part of one;
+  // many lines of one check go together (a branch's worth of rows at the
+  // start would otherwise be a write each), a few tens of kilobytes at most.
   std::string why;
   const auto write_changes = [&](const std::vector<RegStuff::Change>& changes,
                                  bool against_snapshot) {
+    constexpr std::size_t kWriteBytes = 64 * 1024;
     const std::string timestamp =
         mKestrelmark::FileTimeToIso8601(services.registry.CurrentTime());
-    std::string line;
+    std::string lines;
     for (const RegStuff::Change& change : changes) {
-      line.clear();
       const WatchEvent event{change, selection.root, timestamp, against_snapshot};
       if (request.format == WatchFormat::kEcs) {
-        AppendWatchEcs(line, event, control.host_name);
+        AppendWatchEcs(lines, event, control.host_name);
       } else if (against_snapshot) {
         // Exactly the lines of /check /complete /format json.
-        AppendChangeJson(line, change, selection.root);
+        AppendChangeJson(lines, change, selection.root);
       } else {
-        AppendWatchJson(line, event);
+        AppendWatchJson(lines, event);
       }
-      if (!sink->Write(line, &why)) return false;
+      if (lines.size() >= kWriteBytes) {
+        if (!sink->Write(lines, &why)) return false;
+        lines.clear();
+      }
     }
-    return true;
+    return lines.empty() || sink->Write(lines, &why);
   };
 
   if (!write_changes(start.changes, true)) {
