@@ -316,13 +316,22 @@ int RunWatch(const WatchRequest& request, const CommandServices& services,
   std::optional<std::string> last_failure;
   while (!control.wait(control.poll_ms)) {
     // A quiet check gives the very reading it gave last time.
-    cache.ReadBranch(services.registry, host, selection, /*complete=*/true);
+    bool cut_short = false;
+    try {
+      cache.ReadBranch(services.registry, host, selection, /*complete=*/true);
+    } catch (...) {
+      // What it read is only a part: compared, the rest would read as
+      // deleted. The cache reads everything again at the next check.
+      cut_short = true;
+      host.ShowMessage(mKestrelmark::DescribeCurrentException(), {},
+                       platform::MessageIcon::kNone);
+    }
     std::shared_ptr<const RegStuff::CompleteReading> now = cache.last_complete_reading();
     // A reading that failed is told once, not every quarter of a second.
     std::optional<std::string> failure = host.TakeFailure();
     if (failure && failure != last_failure) Tell(services.err, *failure);
     last_failure = std::move(failure);
-    if (!now || now == before) continue;
+    if (cut_short || !now || now == before) continue;
     std::vector<RegStuff::Change> changes;
     try {
       changes = RegStuff::CompareComplete(*before, *now, host);

@@ -13,6 +13,7 @@
 #include "platform/memory/memory_file_system.h"
 #include "platform/memory/memory_preference_storage.h"
 #include "platform/memory/memory_registry.h"
+#include "platform/runtime_error.h"
 
 namespace cli {
 namespace {
@@ -235,6 +236,24 @@ TEST_F(WatchTest, OutAppendsWholeLinesAndAFailedWriteEndsTheWatch) {
   ASSERT_EQ(after.size(), 5u);
   EXPECT_EQ(after.back().find("<no line end>"), std::string::npos);
   EXPECT_EQ(files_.FileBytes(kLog)->substr(0, before.size()), before);
+}
+
+TEST_F(WatchTest, AReadingCutShortIsToldAndNeverComparedAsDeletions) {
+  Snapshot();
+  int throws = 1;
+  edits_ = {[&] {
+              registry_.PutDword(kHkcu, "Software\\S\\B", "late", 1);
+              registry_.SetEnumerationHook([&] {
+                if (throws > 0 && --throws == 0) throw platform::RuntimeError("Device not ready");
+              });
+            },
+            [] {}, [] {}};
+  EXPECT_EQ(Run({"/watch", "/file", kFile}), kExitNoRows);
+  EXPECT_EQ(err_.text, "Kestrelmark: Device not ready\r\n");
+  const std::vector<std::string> events = Events();
+  // The next reading, whole, gives the one change and nothing else.
+  ASSERT_EQ(events.size(), 1u) << out_.text;
+  EXPECT_TRUE(Has(events[0], R"("change":"added","kind":"value","root":"HKCU","key":"Software\\S\\B","name":"late")"));
 }
 
 TEST_F(WatchTest, ManyRowsGoOutInWritesOfWholeLines) {
