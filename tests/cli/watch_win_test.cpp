@@ -237,3 +237,35 @@ TEST_F(WatchProgramTest, ClosingItsWindowEndsItAsTaskkillDoes) {
 }
 
 }  // namespace
+
+#include "platform/win32/file_system_win.h"
+
+namespace {
+
+// The /out file as a log shipper meets it: created when missing, appended
+// to after what it held, readable and renamable (rotation) while open.
+TEST(AppendingFileTest, AppendsAfterWhatIsThereAndSharesEveryWay) {
+  km_test::ScratchFolder folder{"append"};
+  const std::string path = folder.In("log.json");
+  platform::Win32FileSystem files;
+  {
+    auto first = files.OpenAppendingFile(path);
+    first->Append("one\n");
+  }
+  auto file = files.OpenAppendingFile(path);
+  // Another writer moves the end meanwhile: ours still lands after it.
+  {
+    auto other = files.OpenAppendingFile(path);
+    other->Append("two\n");
+  }
+  file->Append("three\n");
+  EXPECT_EQ(ReadShared(path), "one\ntwo\nthree\n");
+  const std::string rotated = folder.In("log.1.json");
+  ASSERT_TRUE(MoveFileA(path.c_str(), rotated.c_str())) << GetLastError();
+  file->Append("four\n");
+  EXPECT_EQ(ReadShared(rotated), "one\ntwo\nthree\nfour\n");
+  file.reset();
+  EXPECT_THROW(files.OpenAppendingFile(folder.In("missing\\log.json")), platform::RuntimeError);
+}
+
+}  // namespace
