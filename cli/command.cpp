@@ -9,6 +9,7 @@
 #include "cli/change_rows.h"
 #include "cli/deleted_lines.h"
 #include "cli/json_lines.h"
+#include "cli/watch.h"
 #include "engine/branch_selection.h"
 #include "engine/change_csv.h"
 #include "engine/entry_text.h"
@@ -227,6 +228,23 @@ int RunCompleteCheck(const Request& request, const CommandServices& services,
   return result.changes.empty() ? kExitNoRows : kExitRows;
 }
 
+// As the complete check: without /root, /key or /keysonly the branch the
+// complete snapshot records.
+int RunWatchRequest(const Request& request, const CommandServices& services,
+                    const std::string& snapshot_path) {
+  if (services.watch == nullptr) {
+    Fail(services, "/watch is not available here");
+    return kExitFailure;
+  }
+  WatchRequest watch;
+  if (request.root_given || request.key || !request.include_values)
+    watch.selection = SelectionFor(request, services.preferences);
+  watch.snapshot_path = snapshot_path;
+  watch.out = request.out;
+  watch.format = request.format == Format::kEcs ? WatchFormat::kEcs : WatchFormat::kJson;
+  return RunWatch(watch, services, *services.watch);
+}
+
 int RunCheck(const Request& request, const CommandServices& services,
              const mKestrelmark::BranchSelection& selection, const std::string& snapshot_path) {
   CommandHost host;
@@ -282,6 +300,7 @@ int RunRequest(const Request& request, const CommandServices& services) {
   const mKestrelmark::BranchSelection selection = SelectionFor(request, services.preferences);
   const std::string snapshot_path =
       request.file ? *request.file : mKestrelmark::SnapshotPath(services.files);
+  if (request.command == Command::kWatch) return RunWatchRequest(request, services, snapshot_path);
   // The complete mode's check names the file that is missing itself, and
   // reads the branch its file records.
   if (request.command == Command::kCheck && request.complete)

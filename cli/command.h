@@ -27,6 +27,8 @@ class OutputStream {
   virtual bool Write(std::string_view bytes) = 0;
 };
 
+struct WatchControl;  // cli/watch.h
+
 struct CommandServices {
   platform::Registry& registry;
   platform::FileSystem& files;
@@ -34,6 +36,8 @@ struct CommandServices {
   platform::PreferenceStorage& preferences;
   OutputStream& out;
   OutputStream& err;
+  // The clock, wait and stop of /watch; none: /watch is refused.
+  const WatchControl* watch = nullptr;
 };
 
 // Parses the arguments and runs them; returns the exit code. Bad arguments

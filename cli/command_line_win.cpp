@@ -5,9 +5,12 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <optional>
 #include <string_view>
 
 #include "cli/command.h"
+#include "cli/request.h"
+#include "cli/watch_stop_win.h"
 #include "platform/win32/file_system_win.h"
 #include "platform/win32/preference_storage_win.h"
 #include "platform/win32/registry_win.h"
@@ -94,6 +97,11 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
   // console already. Only what is missing goes to the starter's console.
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  const ParseOutcome parsed = ParseArguments(arguments);
+  const bool watch = parsed.request && parsed.request->command == Command::kWatch;
+  // A watch also takes its starter's console when its output goes elsewhere:
+  // Ctrl+C and the console's closing reach it only through one.
+  if (watch && Usable(out) && Usable(err)) AttachConsole(ATTACH_PARENT_PROCESS);
   platform::UniqueHandle console_out;
   if ((!Usable(out) || !Usable(err)) && AttachConsole(ATTACH_PARENT_PROCESS)) {
     console_out.reset(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE,
@@ -106,7 +114,12 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
   platform::Win32FileSystem files;
   platform::Win32PreferenceStorage preferences;
   HandleStream out_stream(out), err_stream(err);
-  const int code = RunArguments(arguments, {registry, files, preferences, out_stream, err_stream});
+  std::optional<WatchStop> stop;
+  std::optional<WatchControl> control;
+  if (watch) control = stop.emplace().Control();
+  const int code = RunArguments(arguments, {registry, files, preferences, out_stream, err_stream,
+                                            control ? &*control : nullptr});
+  if (stop) stop->Finished();
   return code;
 }
 

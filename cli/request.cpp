@@ -26,7 +26,7 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
   }
 
   Request request;
-  bool snapshot = false, check = false;
+  bool snapshot = false, check = false, watch = false, format_given = false;
   std::vector<std::string> seen;
   std::vector<std::string> check_only;  // as typed, for the message
   std::string format_text;
@@ -47,6 +47,8 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
       snapshot = true;
     } else if (name == "check") {
       check = true;
+    } else if (name == "watch") {
+      watch = true;
     } else if (name == "keysonly") {
       request.include_values = false;
     } else if (name == "complete") {
@@ -85,9 +87,13 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
           request.format = Format::kRegRedo;
         } else if (format == "csv") {
           request.format = Format::kCsv;
+        } else if (format == "ecs") {
+          request.format = Format::kEcs;
         } else {
-          return Error("Unknown format: " + *text + " (txt, json, csv, reg-undo or reg-redo)");
+          return Error("Unknown format: " + *text +
+                       " (txt, json, csv, reg-undo, reg-redo or ecs)");
         }
+        format_given = true;
         check_only.push_back(argument);
       }
     } else {
@@ -95,8 +101,20 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
     }
   }
 
+  if (watch) {
+    if (snapshot || check) return Error("Give /watch alone, without /snapshot or /check");
+    // Watching lists deletions and the data before a change: always complete.
+    if (request.deleted) return Error("/deleted belongs to the line mode: /watch lists deletions");
+    if (format_given && request.format != Format::kJson && request.format != Format::kEcs)
+      return Error("/watch writes JSON Lines: /format json (default) or ecs");
+    if (!format_given) request.format = Format::kJson;
+    request.complete = true;
+    request.command = Command::kWatch;
+    return {request, {}};
+  }
+  if (request.format == Format::kEcs) return Error("/format ecs belongs to /watch");
   if (snapshot && check) return Error("Give /snapshot or /check, not both");
-  if (!snapshot && !check) return Error("Give /snapshot or /check");
+  if (!snapshot && !check) return Error("Give /snapshot or /check (or /watch)");
   if (request.complete && request.deleted)
     return Error("/deleted belongs to the line mode: /complete lists deletions anyway");
   if (snapshot && !check_only.empty())
@@ -116,6 +134,8 @@ const std::string& UsageText() {
       "Kestrelmark.exe /check [/root HIVE] [/key PATH] [/keysonly] [/file SNAPSHOT]\r\n"
       "                [/out FILE] [/format txt|json] [/deleted | /complete]\r\n"
       "                [/format csv|reg-undo|reg-redo] (with /complete)\r\n"
+      "Kestrelmark.exe /watch [/root HIVE] [/key PATH] [/keysonly] [/file SNAPSHOT]\r\n"
+      "                [/out FILE] [/format json|ecs] [/complete]\r\n"
       "Kestrelmark.exe /?\r\n"
       "\r\n"
       "  /snapshot  Reads the branch and writes the snapshot file, as the window's\r\n"
@@ -151,6 +171,12 @@ const std::string& UsageText() {
       "             branch back to the snapshot (reg import FILE); reg-redo: the\r\n"
       "             one that makes the changes again. With /out these three are\r\n"
       "             written whole or not at all.\r\n"
+      "  /watch     The /check /complete rows, then {\"status\":\"watching\"}, then one\r\n"
+      "             JSON line per change as it happens (against the state before\r\n"
+      "             it, with \"@timestamp\"), until Ctrl+C, Ctrl+Break, the console\r\n"
+      "             closing, logoff or shutdown; then exit code 0. /out FILE appends\r\n"
+      "             and others may read it meanwhile. /format ecs: the Elastic\r\n"
+      "             Common Schema's field names (see the README).\r\n"
       "\r\n"
       "Exit codes: 0 no rows, 1 rows reported, 2 bad arguments, 3 a failure.\r\n";
   return text;

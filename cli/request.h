@@ -10,9 +10,10 @@
 
 namespace cli {
 
-enum class Command { kUsage, kSnapshot, kCheck };
-// kRegUndo, kRegRedo and kCsv need the complete mode's changes.
-enum class Format { kText, kJson, kRegUndo, kRegRedo, kCsv };
+enum class Command { kUsage, kSnapshot, kCheck, kWatch };
+// kRegUndo, kRegRedo and kCsv need the complete mode's changes; kEcs is
+// /watch's only.
+enum class Format { kText, kJson, kRegUndo, kRegRedo, kCsv, kEcs };
 
 struct Request {
   Command command = Command::kUsage;

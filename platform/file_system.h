@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/runtime_error.h"
+
 namespace platform {
 
 // A file open for writing. Writes are buffered; Close() flushes and throws
@@ -20,6 +22,16 @@ class OutputFile {
   virtual ~OutputFile() = default;
   virtual void Write(std::string_view bytes) = 0;  // throws RuntimeError
   virtual void Close() = 0;                        // throws RuntimeError
+};
+
+// A file open for appending, for a log that another program reads while it
+// grows. Each Append reaches the file at once and whole, after everything
+// already in it (nothing is held back in a buffer of ours), so a reader
+// never sees part of one Append followed by another's bytes.
+class AppendingFile {
+ public:
+  virtual ~AppendingFile() = default;
+  virtual void Append(std::string_view bytes) = 0;  // throws RuntimeError
 };
 
 // A file open for reading, read piece by piece so that a large one need not
@@ -72,6 +84,10 @@ class FileSystem {
 
   // Creates or truncates the file. Throws RuntimeError when it cannot.
   virtual std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) = 0;
+  // Opens the file for appending, creating it when missing; others may read,
+  // write, rename and delete it meanwhile. Throws RuntimeError when it
+  // cannot (this default never can).
+  virtual std::unique_ptr<AppendingFile> OpenAppendingFile(const std::string& path);
   // The whole file as bytes. Throws RuntimeError when it cannot be read.
   virtual std::string ReadWholeFile(const std::string& path) = 0;
   // The file for reading in pieces. Throws RuntimeError when it cannot be
@@ -119,6 +135,10 @@ class WholeInputFile : public InputFile {
 };
 
 }  // namespace detail
+
+inline std::unique_ptr<AppendingFile> FileSystem::OpenAppendingFile(const std::string&) {
+  throw RuntimeError("Appending to a file is not available here");
+}
 
 inline std::unique_ptr<InputFile> FileSystem::OpenInputFile(const std::string& path) {
   return std::make_unique<detail::WholeInputFile>(ReadWholeFile(path));

@@ -126,6 +126,32 @@ std::optional<std::string> MemoryFileSystem::FindFirstPlainFile(const std::strin
   return std::nullopt;
 }
 
+class MemoryFileSystem::MemoryAppendingFile : public AppendingFile {
+ public:
+  MemoryAppendingFile(MemoryFileSystem& owner, std::string path)
+      : owner_(owner), path_(std::move(path)) {}
+  void Append(std::string_view bytes) override {
+    if (owner_.fail_write_.count(Key(path_))) throw RuntimeError("Disk full");
+    auto it = owner_.files_.find(Key(path_));
+    if (it == owner_.files_.end()) throw RuntimeError("Path not found");
+    it->second.bytes->append(bytes);
+    it->second.version = ++owner_.last_version_;
+  }
+
+ private:
+  MemoryFileSystem& owner_;
+  std::string path_;
+};
+
+std::unique_ptr<AppendingFile> MemoryFileSystem::OpenAppendingFile(const std::string& path) {
+  if (fail_create_.count(Key(path))) throw RuntimeError("Path not found");
+  const auto it = files_.find(Key(path));
+  if (it != files_.end() && it->second.flags.read_only) throw RuntimeError("Permission denied");
+  if (it == files_.end())
+    files_[Key(path)] = File{path, std::make_shared<std::string>(), {}, ++last_version_};
+  return std::make_unique<MemoryAppendingFile>(*this, path);
+}
+
 std::unique_ptr<OutputFile> MemoryFileSystem::CreateOutputFile(const std::string& path) {
   if (fail_create_.count(Key(path))) throw RuntimeError("Path not found");
   const auto it = files_.find(Key(path));

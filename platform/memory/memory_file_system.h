@@ -58,6 +58,8 @@ class MemoryFileSystem : public FileSystem {
   bool CanReadModificationTime(const std::string& path) override;
   std::optional<std::string> FindFirstPlainFile(const std::string& pattern) override;
   std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) override;
+  // Each Append lands in the file at once; FailWrite fails the next ones.
+  std::unique_ptr<AppendingFile> OpenAppendingFile(const std::string& path) override;
   std::string ReadWholeFile(const std::string& path) override;
   // The write time is a version number that every change of the file bumps.
   std::optional<FileStamp> GetFileStamp(const std::string& path) override;
@@ -70,6 +72,7 @@ class MemoryFileSystem : public FileSystem {
 
  private:
   class MemoryOutputFile;
+  class MemoryAppendingFile;
   class MemoryDiscardedFile;
   struct File {
     std::string path;  // as created

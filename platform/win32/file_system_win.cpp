@@ -187,6 +187,40 @@ std::unique_ptr<OutputFile> Win32FileSystem::CreateOutputFile(const std::string&
   return std::make_unique<Win32OutputFile>(std::move(file));
 }
 
+namespace {
+
+// Opened with FILE_APPEND_DATA and without FILE_WRITE_DATA: the system puts
+// every write at the end as it is then, also when another writer appends
+// too, so one WriteFile is one whole piece at the end of the file.
+class Win32AppendingFile : public AppendingFile {
+ public:
+  explicit Win32AppendingFile(UniqueHandle file) : file_(std::move(file)) {}
+
+  void Append(std::string_view bytes) override {
+    if (bytes.empty()) return;
+    if (bytes.size() > 0x7FFFFFFF) throw RuntimeError("Out of memory");
+    DWORD written = 0;
+    if (!WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
+      ThrowLastError();
+    if (written != bytes.size()) throw RuntimeError("Disk full");
+  }
+
+ private:
+  UniqueHandle file_;
+};
+
+}  // namespace
+
+std::unique_ptr<AppendingFile> Win32FileSystem::OpenAppendingFile(const std::string& path) {
+  // Shared every way: a log shipper reads it while it grows, and log
+  // rotation may rename or delete it under us.
+  UniqueHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) ThrowLastError();
+  return std::make_unique<Win32AppendingFile>(std::move(file));
+}
+
 std::string Win32FileSystem::ReadWholeFile(const std::string& path) {
   const std::unique_ptr<InputFile> file = OpenInputFile(path);
   if (file->Size() > 0x7FFFFFFF) throw RuntimeError("Out of memory");

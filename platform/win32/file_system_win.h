@@ -16,6 +16,7 @@ class Win32FileSystem : public FileSystem {
   bool CanReadModificationTime(const std::string& path) override;
   std::optional<std::string> FindFirstPlainFile(const std::string& pattern) override;
   std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) override;
+  std::unique_ptr<AppendingFile> OpenAppendingFile(const std::string& path) override;
   std::string ReadWholeFile(const std::string& path) override;
   std::unique_ptr<InputFile> OpenInputFile(const std::string& path) override;
   std::optional<FileStamp> GetFileStamp(const std::string& path) override;
