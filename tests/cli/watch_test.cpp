@@ -181,8 +181,8 @@ TEST_F(WatchTest, AKeyThenTheWholeBranchDeletedAndTheBranchBack) {
 
 TEST_F(WatchTest, BadArgumentsAndAMissingSnapshotEndBeforeWatching) {
   for (const Args& args :
-       {Args{"/watch", "/format", "txt"}, Args{"/watch", "/format", "csv"}, Args{"/watch", "/format", "reg-undo"},
-        Args{"/watch", "/deleted"}, Args{"/watch", "/check"},
+       {Args{"/watch", "/format", "txt"}, Args{"/watch", "/format", "csv"},
+        Args{"/watch", "/format", "reg-undo"}, Args{"/watch", "/deleted"}, Args{"/watch", "/check"},
         Args{"/check", "/format", "ecs"}, Args{"/watch", "/root", "HKXX"}}) {
     EXPECT_EQ(Run(args), kExitBadArguments) << args.back();
     EXPECT_EQ(out_.text, "");
