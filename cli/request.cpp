@@ -26,7 +26,8 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
   }
 
   Request request;
-  bool snapshot = false, check = false;
+  bool snapshot = false, check = false, compare = false;
+  std::vector<std::string> branch_switches;  // as typed: what /compare has no use for
   std::vector<std::string> seen;
   std::vector<std::string> check_only;  // as typed, for the message
   for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -46,15 +47,24 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
       snapshot = true;
     } else if (name == "check") {
       check = true;
+    } else if (name == "compare") {
+      if (i + 2 >= arguments.size()) return Error(argument + " needs two files: OLD NEW");
+      request.compare_old = arguments[++i];
+      request.compare_new = arguments[++i];
+      if (request.compare_old.empty() || request.compare_new.empty())
+        return Error(argument + " needs two file names");
+      compare = true;
     } else if (name == "keysonly") {
       request.include_values = false;
+      branch_switches.push_back(argument);
     } else if (name == "complete") {
       request.complete = true;
     } else if (name == "deleted") {
       request.deleted = true;
       check_only.push_back(argument);
+      branch_switches.push_back(argument);
     } else if (name == "root" || name == "key" || name == "file" || name == "out" ||
-               name == "format") {
+               name == "format" || name == "view" || name == "exclude") {
       const std::optional<std::string> text = value();
       if (!text) return Error(argument + " needs a value");
       if (name == "root") {
@@ -62,11 +72,22 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
         if (!root) return Error("Unknown root: " + *text + " (HKLM, HKCU, HKCR, HKU or HKCC)");
         request.root = *root;
         request.root_given = true;
+        branch_switches.push_back(argument);
       } else if (name == "key") {
         request.key = *text;
+        branch_switches.push_back(argument);
       } else if (name == "file") {
         if (text->empty()) return Error(argument + " needs a file name");
         request.file = *text;
+        branch_switches.push_back(argument);
+      } else if (name == "view") {
+        if (*text != "32" && *text != "64") return Error("Unknown view: " + *text + " (32 or 64)");
+        request.view = *text == "32" ? mKestrelmark::kView32 : mKestrelmark::kView64;
+        branch_switches.push_back(argument);
+      } else if (name == "exclude") {
+        if (text->empty()) return Error(argument + " needs a file name");
+        request.exclude = *text;
+        check_only.push_back(argument);
       } else if (name == "out") {
         if (text->empty()) return Error(argument + " needs a file name");
         request.out = *text;
@@ -87,8 +108,23 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
     }
   }
 
+  if (compare) {
+    if (snapshot || check) return Error("Give /compare alone, without /snapshot or /check");
+    if (!branch_switches.empty())
+      return Error(branch_switches.front() +
+                   " belongs to /snapshot and /check: /compare reads the two files only");
+    request.complete = true;
+    request.command = Command::kCompare;
+    return {request, {}};
+  }
   if (snapshot && check) return Error("Give /snapshot or /check, not both");
   if (!snapshot && !check) return Error("Give /snapshot or /check");
+  // The line file cannot say which view it was read from, so a check of
+  // the line mode could not refuse one of the other view.
+  if (request.view == mKestrelmark::kView32 && !request.complete)
+    return Error("/view 32 belongs to the complete mode: add /complete");
+  if (request.exclude && !request.complete)
+    return Error("/exclude belongs to the complete mode: add /complete");
   if (request.complete && request.deleted)
     return Error("/deleted belongs to the line mode: /complete lists deletions anyway");
   if (snapshot && !check_only.empty())
@@ -100,9 +136,11 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
 const std::string& UsageText() {
   static const std::string text =
       "Kestrelmark.exe /snapshot [/root HIVE] [/key PATH] [/keysonly] [/file SNAPSHOT]\r\n"
-      "                [/complete]\r\n"
+      "                [/complete [/view 32|64]]\r\n"
       "Kestrelmark.exe /check [/root HIVE] [/key PATH] [/keysonly] [/file SNAPSHOT]\r\n"
       "                [/out FILE] [/format txt|json] [/deleted | /complete]\r\n"
+      "                [/view 32|64] [/exclude RULES]\r\n"
+      "Kestrelmark.exe /compare OLD NEW [/out FILE] [/format txt|json] [/exclude RULES]\r\n"
       "Kestrelmark.exe /?\r\n"
       "\r\n"
       "  /snapshot  Reads the branch and writes the snapshot file, as the window's\r\n"
@@ -131,6 +169,18 @@ const std::string& UsageText() {
       "             records. json: change, kind, root, key, name, type, data,\r\n"
       "             old_type, old_data, time (see the README); txt: the same fields\r\n"
       "             separated by TABs, escaped.\r\n"
+      "  /view      With /complete: 64 (default) reads the 64-bit view, 32 the view\r\n"
+      "             32-bit programs see (HKLM\\SOFTWARE\\WOW6432Node as HKLM\\SOFTWARE).\r\n"
+      "             The complete snapshot records it; a check of the other view is\r\n"
+      "             refused.\r\n"
+      "  /exclude   With /complete or /compare: hides the rows the rules in RULES\r\n"
+      "             match, one a line: a key path (\"*\" and \"?\", neither crossing\r\n"
+      "             \"\\\"), hiding that key and all below it, or a key path, two blanks\r\n"
+      "             and a value name (\"@\" the default value); \"#\" a comment line.\r\n"
+      "             Standard error says how many rows were hidden, by how many rules.\r\n"
+      "  /compare   Compares two complete snapshot files without the registry, as\r\n"
+      "             /check /complete prints: OLD and NEW each the .snpx file, or the\r\n"
+      "             .snp beside it. Files of different branches or views: exit 2.\r\n"
       "\r\n"
       "Exit codes: 0 no rows, 1 rows reported, 2 bad arguments, 3 a failure.\r\n";
   return text;
