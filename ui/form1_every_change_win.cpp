@@ -37,6 +37,7 @@ enum MenuCommand : UINT {
 constexpr char kView32Item[] = "32-bit view";
 constexpr char kHideKeyItem[] = "Hide rows under this key";
 constexpr char kHideValueItem[] = "Hide this value";
+constexpr char kCannotHideRow[] = "This row's names cannot be written as a rule: nothing hidden";
 
 // The key and value name of a row of the complete mode; none for a line
 // mode's row.
@@ -200,8 +201,22 @@ void Form1::HideRows_Click(std::size_t row, bool value_only) {
   const std::optional<RowSubject> subject = SubjectOf(results_.rows().Text(row));
   if (!subject || (value_only && !subject->is_value)) return;
   // The default value is "@" in a rule; a name is taken as its own pattern.
-  exclusions_.push_back({subject->key, value_only ? (subject->name.empty() ? "@" : subject->name)
-                                                  : std::string()});
+  const mKestrelmark::ExclusionRule rule{
+      subject->key, value_only ? (subject->name.empty() ? "@" : subject->name) : std::string()};
+  // A name the rules' text cannot hold (two blanks in a key, a line break)
+  // would read back as another rule, or none, at the next start.
+  bool holds = false;
+  try {
+    holds = mKestrelmark::ParseExclusions(mKestrelmark::FormatExclusions({rule}), "") ==
+            std::vector<mKestrelmark::ExclusionRule>{rule};
+  } catch (const platform::RuntimeError&) {
+  }
+  if (!holds) {
+    SetStatus(kCannotHideRow);
+    FlushStatus();
+    return;
+  }
+  exclusions_.push_back(rule);
   StoreExclusions();
   ShowCompleteChanges(true);
 }

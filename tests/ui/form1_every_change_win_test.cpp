@@ -184,6 +184,17 @@ TEST_F(Form1Test, HiddenRowsAreCountedKeptAsAPreferenceAndBroughtBack) {
   EXPECT_EQ(form_->ResultCount(), 3);
   EXPECT_EQ(Pref("Hidden Rows"), "");
   EXPECT_EQ(form_->StatusText(), "Comparison Complete! 1 added, 2 changed, 0 deleted");
+
+  // A name the rules' text cannot hold is told, and hides nothing.
+  km_test::WriteString(HKEY_CURRENT_USER, branch_path_, "two\nlines", "x");
+  Click(C::kPushButton4);
+  form_->Timer1_Timer();
+  Click(C::kPushButton4);
+  ASSERT_EQ(form_->ResultCount(), 4);
+  form_->HideRows_Click(row_with("\ttwo\\nlines\t"), true);
+  EXPECT_EQ(form_->ResultCount(), 4);
+  EXPECT_TRUE(form_->exclusions().empty());
+  EXPECT_EQ(form_->StatusText(), "This row's names cannot be written as a rule: nothing hidden");
 }
 
 TEST_F(Form1Test, The32BitViewIsAPreferenceTheSnapshotRecords) {
