@@ -14,9 +14,11 @@
 #include "engine/change_csv.h"
 #include "engine/entry_text.h"
 #include "engine/error_report.h"
+#include "engine/exclusions.h"
 #include "engine/export_file.h"
 #include "engine/host.h"
 #include "engine/m_kestrelmark.h"
+#include "engine/offline_compare.h"
 #include "engine/reg_file.h"
 #include "prefs/preferences.h"
 
@@ -120,6 +122,7 @@ mKestrelmark::BranchSelection SelectionFor(const Request& request,
   selection.start_path = mKestrelmark::TrimOneTrailingBackslash(
       request.key ? *request.key : prefs::LoadPreference(preferences, prefs::kSubkey));
   selection.include_values = request.include_values;
+  selection.view = request.view.value_or(mKestrelmark::kView64);
   return selection;
 }
 
@@ -129,7 +132,8 @@ bool StartKeyReadable(const CommandServices& services,
                       const mKestrelmark::BranchSelection& selection) {
   platform::KeyHandle probe = 0;
   const platform::RegResult opened =
-      services.registry.OpenKey(selection.root, selection.start_path, platform::kKeyRead, &probe);
+      services.registry.OpenKey(selection.root, selection.start_path,
+                                mKestrelmark::ReadAccess(selection.view), &probe);
   if (opened != platform::kErrorSuccess) {
     Fail(services, "Cannot read the key " + RootedPath(selection) + " (error " +
                        std::to_string(opened) + ")");
@@ -184,35 +188,59 @@ int WriteWholeOutput(const Request& request, const CommandServices& services,
   return kExitNoRows;
 }
 
-// The complete mode: without /root, /key or /keysonly the branch the
-// complete snapshot records.
-int RunCompleteCheck(const Request& request, const CommandServices& services,
-                     const std::string& snapshot_path) {
-  std::optional<mKestrelmark::BranchSelection> selection;
-  if (request.root_given || request.key || !request.include_values)
-    selection = SelectionFor(request, services.preferences);
-  CommandHost host;
-  const mKestrelmark::CompleteCheckResult result = mKestrelmark::CompareCompleteSnapshot(
-      {services.registry, services.files, host}, selection, snapshot_path);
-  if (host.failure()) {
-    Fail(services, *host.failure());
-    return kExitFailure;
+// The /exclude rules; none without it. False, told, when the file is
+// missing or not a rules file: bad arguments, before anything is read.
+bool LoadExclusions(const Request& request, const CommandServices& services,
+                    std::vector<mKestrelmark::ExclusionRule>& rules) {
+  if (!request.exclude) return true;
+  try {
+    if (!mKestrelmark::FileExists(services.files, *request.exclude)) {
+      Fail(services, "The exclusion file " + *request.exclude + " is missing");
+      return false;
+    }
+    rules = mKestrelmark::ParseExclusions(services.files.ReadWholeFile(*request.exclude),
+                                          *request.exclude);
+  } catch (...) {
+    const std::string description = mKestrelmark::DescribeCurrentException();
+    // The parser's own messages name the file or the line; the file
+    // system's do not.
+    if (description.rfind("Line ", 0) == 0)
+      Fail(services, *request.exclude + ": " + description);
+    else if (description.rfind(*request.exclude, 0) == 0)
+      Fail(services, description);
+    else
+      Fail(services, "Cannot read the exclusion file " + *request.exclude + ": " + description);
+    return false;
+  }
+  return true;
+}
+
+// The changes, less the hidden ones, to the output; the hidden ones are
+// counted on the error stream, never silently lost.
+int WriteChanges(const Request& request, const CommandServices& services,
+                 std::vector<RegStuff::Change> changes, platform::RootKey root,
+                 const std::vector<mKestrelmark::ExclusionRule>& rules) {
+  if (request.exclude) {
+    mKestrelmark::FilteredChanges filtered = mKestrelmark::FilterChanges(std::move(changes), rules);
+    static_cast<void>(services.err.Write(std::string(kMessagePrefix) +
+                                         mKestrelmark::HiddenSummary(filtered, rules.size()) +
+                                         " (" + *request.exclude + ")\r\n"));
+    changes = std::move(filtered.shown);
   }
   std::string bytes;
-  const platform::RootKey root = result.selection.root;
   switch (request.format) {
     case Format::kRegUndo:
     case Format::kRegRedo:
-      bytes = mKestrelmark::RegFileBytes(result.changes, root,
+      bytes = mKestrelmark::RegFileBytes(changes, root,
                                          request.format == Format::kRegUndo
                                              ? mKestrelmark::RegFileDirection::kUndo
                                              : mKestrelmark::RegFileDirection::kRedo);
       break;
     case Format::kCsv:
-      bytes = mKestrelmark::ChangesCsv(result.changes, root);
+      bytes = mKestrelmark::ChangesCsv(changes, root);
       break;
     default:
-      for (const RegStuff::Change& change : result.changes) {
+      for (const RegStuff::Change& change : changes) {
         if (request.format == Format::kJson) {
           AppendChangeJson(bytes, change, root);
         } else {
@@ -225,7 +253,42 @@ int RunCompleteCheck(const Request& request, const CommandServices& services,
                           ? WriteOutput(request, services, bytes)
                           : WriteWholeOutput(request, services, bytes);
   if (written != kExitNoRows) return written;
-  return result.changes.empty() ? kExitNoRows : kExitRows;
+  return changes.empty() ? kExitNoRows : kExitRows;
+}
+
+// The complete mode: without /root, /key or /keysonly the branch the
+// complete snapshot records (of the view /view asks for, if given).
+int RunCompleteCheck(const Request& request, const CommandServices& services,
+                     const std::string& snapshot_path) {
+  std::vector<mKestrelmark::ExclusionRule> rules;
+  if (!LoadExclusions(request, services, rules)) return kExitBadArguments;
+  std::optional<mKestrelmark::BranchSelection> selection;
+  if (request.root_given || request.key || !request.include_values)
+    selection = SelectionFor(request, services.preferences);
+  CommandHost host;
+  mKestrelmark::CompleteCheckResult result = mKestrelmark::CompareCompleteSnapshot(
+      {services.registry, services.files, host}, selection, snapshot_path, request.view);
+  if (host.failure()) {
+    Fail(services, *host.failure());
+    return kExitFailure;
+  }
+  return WriteChanges(request, services, std::move(result.changes), result.selection.root, rules);
+}
+
+// Two complete files, without the registry.
+int RunCompare(const Request& request, const CommandServices& services) {
+  std::vector<mKestrelmark::ExclusionRule> rules;
+  if (!LoadExclusions(request, services, rules)) return kExitBadArguments;
+  CommandHost host;
+  mKestrelmark::FilesCompareResult result = mKestrelmark::CompareCompleteFiles(
+      services.files, host, request.compare_old, request.compare_new);
+  if (result.outcome != mKestrelmark::FilesCompareOutcome::kCompared) {
+    Fail(services, result.message);
+    return result.outcome == mKestrelmark::FilesCompareOutcome::kDifferentBranches
+               ? kExitBadArguments
+               : kExitFailure;
+  }
+  return WriteChanges(request, services, std::move(result.changes), result.selection.root, rules);
 }
 
 // As the complete check: without /root, /key or /keysonly the branch the
@@ -297,6 +360,7 @@ int RunRequest(const Request& request, const CommandServices& services) {
   if (request.command == Command::kUsage) {
     return services.out.Write(UsageText()) ? kExitNoRows : kExitFailure;
   }
+  if (request.command == Command::kCompare) return RunCompare(request, services);
   const mKestrelmark::BranchSelection selection = SelectionFor(request, services.preferences);
   const std::string snapshot_path =
       request.file ? *request.file : mKestrelmark::SnapshotPath(services.files);

@@ -26,7 +26,8 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
   }
 
   Request request;
-  bool snapshot = false, check = false, watch = false, format_given = false;
+  bool snapshot = false, check = false, watch = false, compare = false, format_given = false;
+  std::vector<std::string> branch_switches;  // as typed: what /compare has no use for
   std::vector<std::string> seen;
   std::vector<std::string> check_only;  // as typed, for the message
   std::string format_text;
@@ -49,15 +50,24 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
       check = true;
     } else if (name == "watch") {
       watch = true;
+    } else if (name == "compare") {
+      if (i + 2 >= arguments.size()) return Error(argument + " needs two files: OLD NEW");
+      request.compare_old = arguments[++i];
+      request.compare_new = arguments[++i];
+      if (request.compare_old.empty() || request.compare_new.empty())
+        return Error(argument + " needs two file names");
+      compare = true;
     } else if (name == "keysonly") {
       request.include_values = false;
+      branch_switches.push_back(argument);
     } else if (name == "complete") {
       request.complete = true;
     } else if (name == "deleted") {
       request.deleted = true;
       check_only.push_back(argument);
+      branch_switches.push_back(argument);
     } else if (name == "root" || name == "key" || name == "file" || name == "out" ||
-               name == "format") {
+               name == "format" || name == "view" || name == "exclude") {
       const std::optional<std::string> text = value();
       if (!text) return Error(argument + " needs a value");
       if (name == "root") {
@@ -65,11 +75,22 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
         if (!root) return Error("Unknown root: " + *text + " (HKLM, HKCU, HKCR, HKU or HKCC)");
         request.root = *root;
         request.root_given = true;
+        branch_switches.push_back(argument);
       } else if (name == "key") {
         request.key = *text;
+        branch_switches.push_back(argument);
       } else if (name == "file") {
         if (text->empty()) return Error(argument + " needs a file name");
         request.file = *text;
+        branch_switches.push_back(argument);
+      } else if (name == "view") {
+        if (*text != "32" && *text != "64") return Error("Unknown view: " + *text + " (32 or 64)");
+        request.view = *text == "32" ? mKestrelmark::kView32 : mKestrelmark::kView64;
+        branch_switches.push_back(argument);
+      } else if (name == "exclude") {
+        if (text->empty()) return Error(argument + " needs a file name");
+        request.exclude = *text;
+        check_only.push_back(argument);
       } else if (name == "out") {
         if (text->empty()) return Error(argument + " needs a file name");
         request.out = *text;
@@ -102,9 +123,12 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
   }
 
   if (watch) {
-    if (snapshot || check) return Error("Give /watch alone, without /snapshot or /check");
+    if (snapshot || check || compare)
+      return Error("Give /watch alone, without /snapshot, /check or /compare");
     // Watching lists deletions and the data before a change: always complete.
     if (request.deleted) return Error("/deleted belongs to the line mode: /watch lists deletions");
+    if (request.exclude || request.view == mKestrelmark::kView32)
+      return Error("/watch reads the 64-bit view and hides nothing: leave out /exclude and /view 32");
     if (format_given && request.format != Format::kJson && request.format != Format::kEcs)
       return Error("/watch writes JSON Lines: /format json (default) or ecs");
     if (!format_given) request.format = Format::kJson;
@@ -113,8 +137,23 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
     return {request, {}};
   }
   if (request.format == Format::kEcs) return Error("/format ecs belongs to /watch");
+  if (compare) {
+    if (snapshot || check) return Error("Give /compare alone, without /snapshot or /check");
+    if (!branch_switches.empty())
+      return Error(branch_switches.front() +
+                   " belongs to /snapshot and /check: /compare reads the two files only");
+    request.complete = true;
+    request.command = Command::kCompare;
+    return {request, {}};
+  }
   if (snapshot && check) return Error("Give /snapshot or /check, not both");
-  if (!snapshot && !check) return Error("Give /snapshot or /check (or /watch)");
+  if (!snapshot && !check) return Error("Give /snapshot, /check, /watch or /compare");
+  // The line file cannot say which view it was read from, so a check of
+  // the line mode could not refuse one of the other view.
+  if (request.view == mKestrelmark::kView32 && !request.complete)
+    return Error("/view 32 belongs to the complete mode: add /complete");
+  if (request.exclude && !request.complete)
+    return Error("/exclude belongs to the complete mode: add /complete");
   if (request.complete && request.deleted)
     return Error("/deleted belongs to the line mode: /complete lists deletions anyway");
   if (snapshot && !check_only.empty())
@@ -130,10 +169,13 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
 const std::string& UsageText() {
   static const std::string text =
       "Kestrelmark.exe /snapshot [/root HIVE] [/key PATH] [/keysonly] [/file SNAPSHOT]\r\n"
-      "                [/complete]\r\n"
+      "                [/complete [/view 32|64]]\r\n"
       "Kestrelmark.exe /check [/root HIVE] [/key PATH] [/keysonly] [/file SNAPSHOT]\r\n"
       "                [/out FILE] [/format txt|json] [/deleted | /complete]\r\n"
+      "                [/view 32|64] [/exclude RULES]\r\n"
       "                [/format csv|reg-undo|reg-redo] (with /complete)\r\n"
+      "Kestrelmark.exe /compare OLD NEW [/out FILE] [/exclude RULES]\r\n"
+      "                [/format txt|json|csv|reg-undo|reg-redo]\r\n"
       "Kestrelmark.exe /watch [/root HIVE] [/key PATH] [/keysonly] [/file SNAPSHOT]\r\n"
       "                [/out FILE] [/format json|ecs] [/complete]\r\n"
       "Kestrelmark.exe /?\r\n"
@@ -177,6 +219,18 @@ const std::string& UsageText() {
       "             closing, logoff or shutdown; then exit code 0. /out FILE appends\r\n"
       "             and others may read it meanwhile. /format ecs: the Elastic\r\n"
       "             Common Schema's field names (see the README).\r\n"
+      "  /view      With /complete: 64 (default) reads the 64-bit view, 32 the view\r\n"
+      "             32-bit programs see (HKLM\\SOFTWARE\\WOW6432Node as HKLM\\SOFTWARE).\r\n"
+      "             The complete snapshot records it; a check of the other view is\r\n"
+      "             refused.\r\n"
+      "  /exclude   With /complete or /compare: hides the rows the rules in RULES\r\n"
+      "             match, one a line: a key path (\"*\" and \"?\", neither crossing\r\n"
+      "             \"\\\"), hiding that key and all below it, or a key path, two blanks\r\n"
+      "             and a value name (\"@\" the default value); \"#\" a comment line.\r\n"
+      "             Standard error says how many rows were hidden, by how many rules.\r\n"
+      "  /compare   Compares two complete snapshot files without the registry, as\r\n"
+      "             /check /complete prints: OLD and NEW each the .snpx file, or the\r\n"
+      "             .snp beside it. Files of different branches or views: exit 2.\r\n"
       "\r\n"
       "Exit codes: 0 no rows, 1 rows reported, 2 bad arguments, 3 a failure.\r\n";
   return text;

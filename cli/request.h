@@ -2,6 +2,7 @@
 // or a message saying what is wrong with them.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,7 +11,7 @@
 
 namespace cli {
 
-enum class Command { kUsage, kSnapshot, kCheck, kWatch };
+enum class Command { kUsage, kSnapshot, kCheck, kWatch, kCompare };
 // kRegUndo, kRegRedo and kCsv need the complete mode's changes; kEcs is
 // /watch's only.
 enum class Format { kText, kJson, kRegUndo, kRegRedo, kCsv, kEcs };
@@ -28,6 +29,12 @@ struct Request {
   // Every type, deletions and the data before a change, from the complete
   // snapshot file beside the snapshot file.
   bool complete = false;
+  // /view 32 or 64: the registry view the complete mode reads.
+  std::optional<std::uint32_t> view;
+  // /exclude: the rules file whose rows are hidden, and counted.
+  std::optional<std::string> exclude;
+  // /compare OLD NEW: two complete snapshot files, without the registry.
+  std::string compare_old, compare_new;
 };
 
 struct ParseOutcome {

@@ -25,7 +25,7 @@ std::shared_ptr<const EntryList> CachedBranch::Read(platform::Registry& registry
                           : std::nullopt;
     WalkBranch(registry, host, selection.root, selection.start_path, selection.include_values,
                policy, last ? &*last : nullptr, &now, *next, &counts_,
-               reading ? &reading->keys : nullptr);
+               reading ? &reading->keys : nullptr, mKestrelmark::ReadAccess(selection.view));
   } catch (...) {
     last_.reset();
     entries_ = std::move(next);

@@ -4,6 +4,7 @@
 // never asks anyone where to read.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,12 +14,19 @@
 
 namespace mKestrelmark {
 
+inline constexpr std::uint32_t kView64 = 64;
+inline constexpr std::uint32_t kView32 = 32;
+
 struct BranchSelection {
   // A reading of root 0 reads nothing, where a default hive would read a
   // whole hive by mistake.
   platform::RootKey root = 0;
   std::string start_path;
   bool include_values = true;
+  // The registry view read: 64 (what a 64-bit program sees, the default)
+  // or 32 (what 32-bit programs see: HKLM\SOFTWARE\WOW6432Node as
+  // HKLM\SOFTWARE). The complete mode only; the line file cannot say.
+  std::uint32_t view = kView64;
 
   bool operator==(const BranchSelection&) const = default;
 };
@@ -44,6 +52,12 @@ inline constexpr Hive kHives[] = {
 const char* HiveName(platform::RootKey root);
 // The hive named by its short or long name, in any case.
 std::optional<platform::RootKey> HiveFromName(std::string_view name);
+
+// The access mask that opens a key of the selection's view for reading:
+// kKeyRead as ever for the 64-bit view.
+inline std::uint32_t ReadAccess(std::uint32_t view) {
+  return view == kView32 ? platform::kKeyRead | platform::kKeyWow64_32Key : platform::kKeyRead;
+}
 
 // The default snapshot file: TEMP + "\registry.snp", the system's temporary
 // folder when TEMP is unset. Shared by the window and the command line, so

@@ -71,7 +71,7 @@ class Walk {
  public:
   Walk(platform::Registry& registry, mKestrelmark::EngineHost& host, platform::RootKey root,
        bool include_values, const ReusePolicy& policy, const LastWalk* last, EntryList& out,
-       WalkCounts& counts, std::vector<KeyRecordComplete>* complete)
+       WalkCounts& counts, std::vector<KeyRecordComplete>* complete, std::uint32_t access)
       : registry_(registry),
         host_(host),
         root_(root),
@@ -80,7 +80,8 @@ class Walk {
         last_(last),
         out_(out),
         counts_(counts),
-        complete_(complete) {}
+        complete_(complete),
+        access_(access) {}
 
   // now is where this key's record goes; none for a walk that keeps no
   // tree. old is the last walk's record of the same key, if any. listed_time
@@ -105,7 +106,7 @@ class Walk {
     platform::KeyHandle key = 0;
     // Read access only: asking for more would skip every key the user may
     // read but not write.
-    const platform::RegResult opened = registry_.OpenKey(root_, path, platform::kKeyRead, &key);
+    const platform::RegResult opened = registry_.OpenKey(root_, path, access_, &key);
     if (opened != platform::kErrorSuccess) {
       if (now != nullptr) now->opened = false;
       // A key that is there but cannot be read is one of the branch's keys
@@ -435,6 +436,7 @@ class Walk {
   EntryList& out_;
   WalkCounts& counts_;
   std::vector<KeyRecordComplete>* const complete_;
+  const std::uint32_t access_;
   // Whether, in this walk, the raw values stand for the A function
   // (LineEntryFromRaw): a string's converted data, and non-ASCII text.
   enum class Agreement : std::uint8_t { kUnknown, kYes, kNo };
@@ -454,7 +456,8 @@ class Walk {
 void WalkBranch(platform::Registry& registry, mKestrelmark::EngineHost& host,
                 platform::RootKey root, const std::string& start_path, bool include_values,
                 const ReusePolicy& policy, const LastWalk* last, KeyRecord* record,
-                EntryList& out, WalkCounts* counts, std::vector<KeyRecordComplete>* complete) {
+                EntryList& out, WalkCounts* counts, std::vector<KeyRecordComplete>* complete,
+                std::uint32_t access) {
   WalkCounts ignored;
   // Without a tree of its own a walk has nothing to compare the last one's
   // with, so it reads everything; a complete reading after a walk that kept
@@ -462,7 +465,7 @@ void WalkBranch(platform::Registry& registry, mKestrelmark::EngineHost& host,
   if (record == nullptr || (complete != nullptr && (last == nullptr || last->complete == nullptr)))
     last = nullptr;
   Walk walk(registry, host, root, include_values, policy, last, out,
-            counts != nullptr ? *counts : ignored, complete);
+            counts != nullptr ? *counts : ignored, complete, access);
   std::string path = start_path;
   walk.Visit(path, last != nullptr ? &last->start : nullptr, record, true);
 }

@@ -147,12 +147,14 @@ class OpenKeyScope {
 // subkeys, with its time, every value's raw bytes (with a yield per value)
 // and, for a key that is there but cannot be opened, readable false. Such a
 // walk reuses values only from a last walk that was complete too
-// (last->complete), by the same rules.
+// (last->complete), by the same rules. Every key is opened with access,
+// which names the view (BranchSelection's ReadAccess).
 void WalkBranch(platform::Registry& registry, mKestrelmark::EngineHost& host,
                 platform::RootKey root, const std::string& start_path, bool include_values,
                 const ReusePolicy& policy, const LastWalk* last, KeyRecord* record,
                 EntryList& out, WalkCounts* counts = nullptr,
-                std::vector<KeyRecordComplete>* complete = nullptr);
+                std::vector<KeyRecordComplete>* complete = nullptr,
+                std::uint32_t access = platform::kKeyRead);
 
 // Appends the value entries of the open key at path to block, in the
 // registry's enumeration order, with a yield per value. A value whose name

@@ -14,7 +14,6 @@ namespace {
 
 constexpr std::string_view kMagic{"KMSNAPX\0", 8};
 constexpr std::uint32_t kVersion = 1;
-constexpr std::uint32_t kView64 = 64;
 constexpr std::uint32_t kModeKeysOnly = 0;
 constexpr std::uint32_t kModeKeysAndValues = 1;
 constexpr std::size_t kChecksumSize = 4;
@@ -167,7 +166,7 @@ std::string Encode(const RegStuff::CompleteReading& reading, Encoder& out) {
   out.Put(kMagic);
   out.U32(kVersion);
   out.U32(reading.selection.root);
-  out.U32(kView64);
+  out.U32(reading.selection.view);
   out.U32(reading.selection.include_values ? kModeKeysAndValues : kModeKeysOnly);
   out.U64(reading.taken);
   out.Text(reading.selection.start_path);
@@ -265,6 +264,7 @@ RegStuff::CompleteReading DecodeCompleteReading(std::string_view bytes) {
   const std::uint32_t view = in.U32();
   const std::uint32_t mode = in.U32();
   reading.selection.include_values = mode == kModeKeysAndValues;
+  reading.selection.view = view;
   reading.taken = in.U64();
   reading.selection.start_path = in.Text();
   bool flags_valid = true;
@@ -286,7 +286,7 @@ RegStuff::CompleteReading DecodeCompleteReading(std::string_view bytes) {
   if (Crc32(body) != LoadU32(bytes.data() + body.size())) Refuse(kChecksum);
 
   // Only an intact file is taken at its word about what it holds.
-  if (view != kView64)
+  if (view != kView64 && view != kView32)
     Refuse("The complete snapshot file holds registry view " + std::to_string(view) +
            kDoesNotRead);
   if (mode != kModeKeysOnly && mode != kModeKeysAndValues)

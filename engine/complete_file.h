@@ -11,8 +11,8 @@
 //   magic        8 bytes  "KMSNAPX" and one NUL
 //   version      u32      1
 //   root         u32      the hive's root key (platform::RootKey)
-//   view         u32      64: the 64-bit view of the registry, the only
-//                         one read so far (a 32-bit reading will say 32)
+//   view         u32      64: the 64-bit view of the registry; 32: the
+//                         32-bit view (BranchSelection::view)
 //   mode         u32      0 keys only, 1 keys and values
 //   taken        u64      when the reading started (FILETIME units)
 //   start path   text

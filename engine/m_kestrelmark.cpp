@@ -234,14 +234,21 @@ CheckResult CompareRegistry(const EngineContext& context, const BranchSelection&
   return Check(context, cache_use.get(), selection, snapshot_path).Run();
 }
 
-namespace {
-
-std::string DescribeBranch(const BranchSelection& selection) {
+std::string DescribeBranch(const BranchSelection& selection, bool name_view) {
   std::string text = HiveName(selection.root);
   if (!selection.start_path.empty()) text += "\\" + selection.start_path;
-  text += selection.include_values ? " (keys and values)" : " (keys only)";
-  return text;
+  text += selection.include_values ? " (keys and values" : " (keys only";
+  if (name_view) text += selection.view == kView32 ? ", 32-bit view" : ", 64-bit view";
+  return text + ")";
 }
+
+std::string DescribeBranches(const BranchSelection& one, const BranchSelection& other,
+                             const std::string& between) {
+  const bool name_view = one.view == kView32 || other.view == kView32;
+  return DescribeBranch(one, name_view) + between + DescribeBranch(other, name_view);
+}
+
+namespace {
 
 // The steps of a check in the complete mode, in the order they run. With a
 // cache, as the line mode's Check: the decoded file while it stays the
@@ -250,11 +257,13 @@ std::string DescribeBranch(const BranchSelection& selection) {
 class CompleteCheck {
  public:
   CompleteCheck(const EngineContext& context, MonitorCache* cache,
-                const std::optional<BranchSelection>& selection, const std::string& path)
+                const std::optional<BranchSelection>& selection,
+                const std::optional<std::uint32_t>& view, const std::string& path)
       : context_(context),
         host_(context.host),
         cache_(cache),
         asked_(selection),
+        view_(view),
         path_(path),
         complete_path_(CompleteFilePath(path)),
         trap_("mKestrelmark.CompareRegistry", context.host) {}
@@ -268,9 +277,11 @@ class CompleteCheck {
     SetStatusAndYield(host_, trap_, kStatusLoadingSnapshot);
     if (!LoadSnapshot()) return Finish(CheckOutcome::kSnapshotUnreadable);
     result_.selection = asked_ ? *asked_ : old_->selection;
+    if (!asked_ && view_) result_.selection.view = *view_;
     if (!(result_.selection == old_->selection)) {
-      return Abort("The complete snapshot is of " + DescribeBranch(old_->selection) +
-                       "; the check asks for " + DescribeBranch(result_.selection) +
+      return Abort("The complete snapshot is of " +
+                       DescribeBranches(old_->selection, result_.selection,
+                                        "; the check asks for ") +
                        ". Please take a snapshot of this branch first",
                    CheckOutcome::kNoSnapshot);
     }
@@ -353,6 +364,7 @@ class CompleteCheck {
   EngineHost& host_;
   MonitorCache* const cache_;
   const std::optional<BranchSelection>& asked_;
+  const std::optional<std::uint32_t>& view_;
   const std::string& path_;
   const std::string complete_path_;
   ErrorTrap trap_;
@@ -367,9 +379,10 @@ class CompleteCheck {
 
 CompleteCheckResult CompareCompleteSnapshot(const EngineContext& context,
                                             const std::optional<BranchSelection>& selection,
-                                            const std::string& snapshot_path) {
+                                            const std::string& snapshot_path,
+                                            const std::optional<std::uint32_t>& view) {
   const CacheUse cache_use(context.cache);
-  return CompleteCheck(context, cache_use.get(), selection, snapshot_path).Run();
+  return CompleteCheck(context, cache_use.get(), selection, view, snapshot_path).Run();
 }
 
 }  // namespace mKestrelmark

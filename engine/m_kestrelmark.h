@@ -105,8 +105,20 @@ struct CompleteCheckResult {
 // ("mKestrelmark.CompareRegistry"). With the context's cache, a check reads
 // only what may have changed, as CompareRegistry does, with the same
 // changes as a full reading.
+//
+// view: with no selection, the registry view asked for; a file of the other
+// view is then refused as a selection of another branch is. None: the
+// file's.
 CompleteCheckResult CompareCompleteSnapshot(const EngineContext& context,
                                             const std::optional<BranchSelection>& selection,
-                                            const std::string& snapshot_path);
+                                            const std::string& snapshot_path,
+                                            const std::optional<std::uint32_t>& view = std::nullopt);
+
+// "HKLM\SOFTWARE\Vendor (keys and values)": a branch as messages name it.
+// The view is named (", 32-bit view") only when one of the two branches a
+// message names is of the 32-bit view: one + between + other.
+std::string DescribeBranch(const BranchSelection& selection, bool name_view);
+std::string DescribeBranches(const BranchSelection& one, const BranchSelection& other,
+                             const std::string& between);
 
 }  // namespace mKestrelmark

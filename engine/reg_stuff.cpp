@@ -27,7 +27,8 @@ void ReadBranchComplete(platform::Registry& registry, mKestrelmark::EngineHost& 
   complete.selection = selection;
   complete.taken = registry.CurrentTime();
   WalkBranch(registry, host, selection.root, selection.start_path, selection.include_values,
-             ReusePolicy(), nullptr, nullptr, entries, nullptr, &complete.keys);
+             ReusePolicy(), nullptr, nullptr, entries, nullptr, &complete.keys,
+             mKestrelmark::ReadAccess(selection.view));
 }
 
 }  // namespace RegStuff

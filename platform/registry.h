@@ -39,6 +39,13 @@ inline constexpr std::uint32_t kKeyRead = 0x20019;
 inline constexpr std::uint32_t kKeyWrite = 0x20006;
 // Query, set, create subkey, enumerate, notify and create link.
 inline constexpr std::uint32_t kKeyLegacyReadWrite = 0x3F;
+// Which view of the registry a key is opened in (KEY_WOW64_64KEY,
+// KEY_WOW64_32KEY), added to the access mask. A 64-bit program reads the
+// 64-bit view without either; with the 32-bit one, the keys that 32-bit
+// programs see (HKLM\SOFTWARE is then what the 64-bit view calls
+// HKLM\SOFTWARE\WOW6432Node).
+inline constexpr std::uint32_t kKeyWow64_64Key = 0x0100;
+inline constexpr std::uint32_t kKeyWow64_32Key = 0x0200;
 
 // Value types.
 inline constexpr std::uint32_t kRegNone = 0;
@@ -76,8 +83,8 @@ class Registry {
  public:
   virtual ~Registry() = default;
 
-  // Opens root\path (path empty: the root itself). On failure *key is
-  // unchanged.
+  // Opens root\path (path empty: the root itself), in the view the access
+  // mask names (kKeyWow64_32Key). On failure *key is unchanged.
   [[nodiscard]] virtual RegResult OpenKey(RootKey root, const std::string& path,
                                           std::uint32_t access, KeyHandle* key) = 0;
   // Opens or creates root\path.

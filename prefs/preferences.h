@@ -28,6 +28,12 @@ inline constexpr PreferenceKey kWindowsStartup{"Windows Startup", kOff};
 inline constexpr PreferenceKey kMinimized{"Minimized", kOff};
 // Opt-in: the results list shows every change (the complete mode).
 inline constexpr PreferenceKey kShowEveryChange{"Show Every Change", kOff};
+// Opt-in, the complete mode only: its snapshot and check read the 32-bit
+// view of the registry.
+inline constexpr PreferenceKey kView32{"32-bit View", kOff};
+// The complete mode's hidden rows: the rules, a line each, in the text of
+// engine/exclusions.h. None by default.
+inline constexpr PreferenceKey kHiddenRows{"Hidden Rows", ""};
 
 // Writes the value, creating what is missing. Throws platform::RuntimeError
 // when the store cannot be written.

@@ -14,7 +14,9 @@
 #include "engine/complete_file.h"
 #include "engine/error_report.h"
 #include "engine/export_file.h"
+#include "engine/exclusions.h"
 #include "engine/m_kestrelmark.h"
+#include "platform/runtime_error.h"
 #include "prefs/preferences.h"
 #include "ui/form1_core.h"
 #include "ui/form1_texts.h"
@@ -31,7 +33,28 @@ enum MenuCommand : UINT {
   kMenuExportUndo,
   kMenuExportRedo,
   kMenuSaveCsv,
+  kMenuView32,
+  kMenuHideKey,
+  kMenuHideValue,
+  kMenuShowHidden,
 };
+
+constexpr char kView32Item[] = "32-bit view";
+constexpr char kHideKeyItem[] = "Hide rows under this key";
+constexpr char kHideValueItem[] = "Hide this value";
+constexpr char kCannotHideRow[] = "This row's names cannot be written as a rule: nothing hidden";
+
+// The key and value name of a row of the complete mode; none for a line
+// mode's row.
+struct RowSubject {
+  std::string key, name;
+  bool is_value = false;
+};
+std::optional<RowSubject> SubjectOf(std::string_view text) {
+  const std::optional<std::vector<std::string>> fields = mKestrelmark::ParseChangeText(text);
+  if (!fields) return std::nullopt;
+  return RowSubject{(*fields)[2], (*fields)[3], (*fields)[1] == "value"};
+}
 
 // The window as the engine's host, telling each failure message once while
 // the same failure lasts from tick to tick.
@@ -74,6 +97,14 @@ void Form1::RestoreEveryChange() {
     // Ctrl+C: the selected rows in the mode's own text.
     ClipboardSetText(services_.clipboard, text);
   };
+  view32_ = prefs::IsOn(prefs::LoadPreference(services_.preferences, prefs::kView32));
+  try {
+    exclusions_ = mKestrelmark::ParseExclusions(
+        prefs::LoadPreference(services_.preferences, prefs::kHiddenRows), prefs::kHiddenRows.name);
+  } catch (const platform::RuntimeError&) {
+    // Edited by hand into something else: no row is hidden by it.
+    exclusions_.clear();
+  }
   if (!prefs::IsOn(prefs::LoadPreference(services_.preferences, prefs::kShowEveryChange))) return;
   every_change_ = true;
   results_.ShowChangeFields(true, kResultsColumn, TwipsToPixels(kResultsColumnWidthTwips, dpi_));
@@ -81,6 +112,7 @@ void Form1::RestoreEveryChange() {
 
 void Form1::ListView2_ContextMenu(std::optional<POINT> screen) {
   HWND list = Control(ControlId::kListView2);
+  const bool from_mouse = screen.has_value();
   if (!screen) {
     // From the keyboard: below the focused row, or at the list's corner.
     RECT place{};
@@ -92,9 +124,27 @@ void Form1::ListView2_ContextMenu(std::optional<POINT> screen) {
     ClientToScreen(list, &corner);
     screen = corner;
   }
+  // The row the menu acts on: the one under the pointer, or the focused one
+  // from the keyboard.
+  std::optional<std::size_t> row;
+  {
+    LVHITTESTINFO hit{};
+    hit.pt = *screen;
+    ScreenToClient(list, &hit.pt);
+    const int at = from_mouse ? ListView_HitTest(list, &hit)
+                              : ListView_GetNextItem(list, -1, LVNI_FOCUSED);
+    if (at >= 0 && static_cast<std::size_t>(at) < results_.rows().size())
+      row = static_cast<std::size_t>(at);
+  }
+  const std::optional<RowSubject> subject =
+      every_change_ && row ? SubjectOf(results_.rows().Text(*row)) : std::nullopt;
   HMENU menu = CreatePopupMenu();
   AppendMenuA(menu, MF_STRING | (every_change_ ? MF_CHECKED : MF_UNCHECKED), kMenuShowEveryChange,
               kShowEveryChangeItem);
+  AppendMenuA(menu,
+              MF_STRING | (view32_ ? MF_CHECKED : MF_UNCHECKED) |
+                  (every_change_ ? MF_ENABLED : MF_GRAYED),
+              kMenuView32, kView32Item);
   AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
   const UINT rows = results_.rows().size() > 0 ? MF_ENABLED : MF_GRAYED;
   AppendMenuA(menu, MF_STRING | rows, kMenuTickAll, kTickAllItem);
@@ -105,6 +155,13 @@ void Form1::ListView2_ContextMenu(std::optional<POINT> screen) {
   AppendMenuA(menu, MF_STRING | changes, kMenuExportUndo, kExportUndoItem);
   AppendMenuA(menu, MF_STRING | changes, kMenuExportRedo, kExportRedoItem);
   AppendMenuA(menu, MF_STRING | changes, kMenuSaveCsv, kSaveCsvItem);
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(menu, MF_STRING | (subject ? MF_ENABLED : MF_GRAYED), kMenuHideKey, kHideKeyItem);
+  AppendMenuA(menu, MF_STRING | (subject && subject->is_value ? MF_ENABLED : MF_GRAYED),
+              kMenuHideValue, kHideValueItem);
+  const std::string show_hidden = "Show hidden rows (" + std::to_string(hidden_count_) + ")";
+  AppendMenuA(menu, MF_STRING | (every_change_ && !exclusions_.empty() ? MF_ENABLED : MF_GRAYED),
+              kMenuShowHidden, show_hidden.c_str());
   const UINT chosen = static_cast<UINT>(TrackPopupMenu(
       menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, screen->x, screen->y, 0, hwnd_, nullptr));
   DestroyMenu(menu);
@@ -115,6 +172,10 @@ void Form1::ListView2_ContextMenu(std::optional<POINT> screen) {
     case kMenuExportUndo: ExportChanges_Click(ChangeExport::kRegUndo); break;
     case kMenuExportRedo: ExportChanges_Click(ChangeExport::kRegRedo); break;
     case kMenuSaveCsv: ExportChanges_Click(ChangeExport::kCsv); break;
+    case kMenuView32: View32_Click(); break;
+    case kMenuHideKey: HideRows_Click(*row, false); break;
+    case kMenuHideValue: HideRows_Click(*row, true); break;
+    case kMenuShowHidden: ShowHiddenRows_Click(); break;
     default: break;
   }
 }
@@ -142,7 +203,7 @@ void Form1::ExportChanges_Click(ChangeExport kind) {
   try {
     mKestrelmark::WriteExportFile(
         services_.files, chosen,
-        ChangeExportBytes(kind, ChangesOfRows(results_, shown_changes_), shown_root_));
+        ChangeExportBytes(kind, ChangesOfRows(results_, last_changes_), shown_root_));
     saved = true;
   } catch (...) {
     SetPointer(Pointer::kDefault);
@@ -153,10 +214,75 @@ void Form1::ExportChanges_Click(ChangeExport kind) {
   SetPointer(Pointer::kDefault);
 }
 
+void Form1::View32_Click() {
+  view32_ = !view32_;
+  complete_failure_told_.clear();
+  monitor_cache_.Forget();
+  prefs::StorePreference(services_.preferences, prefs::kView32, prefs::OnOff(view32_));
+}
+
+mKestrelmark::BranchSelection Form1::SnapshotSelection() const {
+  mKestrelmark::BranchSelection selection = SelectionFromControls();
+  if (every_change_ && view32_) selection.view = mKestrelmark::kView32;
+  return selection;
+}
+
+void Form1::StoreExclusions() {
+  prefs::StorePreference(services_.preferences, prefs::kHiddenRows,
+                         mKestrelmark::FormatExclusions(exclusions_));
+}
+
+void Form1::HideRows_Click(std::size_t row, bool value_only) {
+  if (row >= results_.rows().size()) return;
+  const std::optional<RowSubject> subject = SubjectOf(results_.rows().Text(row));
+  if (!subject || (value_only && !subject->is_value)) return;
+  // The default value is "@" in a rule; a name is taken as its own pattern.
+  const mKestrelmark::ExclusionRule rule{
+      subject->key, value_only ? (subject->name.empty() ? "@" : subject->name) : std::string()};
+  // A name the rules' text cannot hold (two blanks in a key, a line break)
+  // would read back as another rule, or none, at the next start.
+  bool holds = false;
+  try {
+    holds = mKestrelmark::ParseExclusions(mKestrelmark::FormatExclusions({rule}), "") ==
+            std::vector<mKestrelmark::ExclusionRule>{rule};
+  } catch (const platform::RuntimeError&) {
+  }
+  if (!holds) {
+    SetStatus(kCannotHideRow);
+    FlushStatus();
+    return;
+  }
+  exclusions_.push_back(rule);
+  StoreExclusions();
+  ShowCompleteChanges(true);
+}
+
+void Form1::ShowHiddenRows_Click() {
+  exclusions_.clear();
+  StoreExclusions();
+  ShowCompleteChanges(true);
+}
+
+void Form1::ShowCompleteChanges(bool replace_rows) {
+  mKestrelmark::FilteredChanges filtered = mKestrelmark::FilterChanges(last_changes_, exclusions_);
+  hidden_count_ = filtered.hidden.size();
+  if (replace_rows) {
+    std::vector<std::string> texts;
+    texts.reserve(filtered.shown.size());
+    for (const RegStuff::Change& change : filtered.shown)
+      texts.push_back(mKestrelmark::ChangeText(change));
+    ReplaceResults(std::vector<std::string_view>(texts.begin(), texts.end()));
+  }
+  std::string status = CountsStatus(filtered.shown);
+  if (!exclusions_.empty())
+    status += "; " + mKestrelmark::HiddenSummary(filtered, exclusions_.size());
+  SetStatus(status);
+}
+
 void Form1::CompleteCheck() {
   TellOnceHost host(*this, complete_failure_told_);
   mKestrelmark::CompleteCheckResult result = mKestrelmark::CompareCompleteSnapshot(
-      {services_.registry, services_.files, host, &monitor_cache_}, SelectionFromControls(),
+      {services_.registry, services_.files, host, &monitor_cache_}, SnapshotSelection(),
       mKestrelmark::SnapshotPath(services_.files));
   if (result.outcome != mKestrelmark::CheckOutcome::kCompared) {
     FlushStatus();
@@ -165,17 +291,10 @@ void Form1::CompleteCheck() {
   if (result.failures_reported == 0) complete_failure_told_.clear();
   // Nothing changed since the last check: its rows stand, ticks and all.
   if (!result.same_as_last) {
-    std::vector<std::string> texts;
-    texts.reserve(result.changes.size());
-    for (const RegStuff::Change& change : result.changes)
-      texts.push_back(mKestrelmark::ChangeText(change));
-    ReplaceResults(std::vector<std::string_view>(texts.begin(), texts.end()));
-  }
-  SetStatus(CountsStatus(result.changes));
-  if (!result.same_as_last) {
-    shown_changes_ = std::move(result.changes);
+    last_changes_ = std::move(result.changes);
     shown_root_ = result.selection.root;
   }
+  ShowCompleteChanges(!result.same_as_last);
   FlushStatus();
 }
 

@@ -166,7 +166,7 @@ void Form1::PushButton2_Click() {
     trap([&] { EnableWindow(Control(ControlId::kPushButton4), FALSE); });
     trap([&] {
       mKestrelmark::CreateSnapshot({services_.registry, services_.files, *this, &monitor_cache_},
-                                   SelectionFromControls(),
+                                   SnapshotSelection(),
                                    mKestrelmark::SnapshotPath(services_.files), every_change_);
       FlushStatus();
     });

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "engine/branch_selection.h"
+#include "engine/exclusions.h"
 #include "engine/host.h"
 #include "engine/keyed_comparison.h"
 #include "engine/monitor_cache.h"
@@ -133,6 +134,17 @@ class Form1 final : public mKestrelmark::EngineHost,
   // through the save dialog; the file is written whole or not at all.
   void ExportChanges_Click(ChangeExport kind);
   bool ShowingEveryChange() const { return every_change_; }
+  // The complete mode's further items: "32-bit view" (a preference; the
+  // complete snapshot and check read the view 32-bit programs see), "Hide
+  // rows under this key" and "Hide this value" (rules kept as a
+  // preference, acting on the row given), "Show hidden rows (N)" (forgets
+  // every rule; the rows come back at once).
+  void View32_Click();
+  void HideRows_Click(std::size_t row, bool value_only);
+  void ShowHiddenRows_Click();
+  bool ShowingView32() const { return view32_; }
+  std::size_t HiddenRowCount() const { return hidden_count_; }
+  const std::vector<mKestrelmark::ExclusionRule>& exclusions() const { return exclusions_; }
 
   // Pointer scheme.
   void Form_MouseMove();
@@ -299,12 +311,23 @@ class Form1 final : public mKestrelmark::EngineHost,
   // not at every tick while it lasts.
   void CompleteCheck();
   void RestoreEveryChange();
+  // What a snapshot or a complete check reads: the controls' selection, in
+  // the complete mode of the view the menu chose.
+  mKestrelmark::BranchSelection SnapshotSelection() const;
+  // The last check's changes less the hidden ones, to the list (unless the
+  // rows stand as they are) and the status line.
+  void ShowCompleteChanges(bool replace_rows);
+  void StoreExclusions();
   bool every_change_ = false;
   std::string complete_failure_told_;
-  // The changes the rows were made from, and their branch's root: what the
-  // exports write (a row's text lacks the key's time).
-  std::vector<RegStuff::Change> shown_changes_;
+  // The root of the branch the last check's changes are of: what the
+  // exports write with (a row's text lacks the key's time, so they take
+  // last_changes_).
   platform::RootKey shown_root_ = platform::kHkeyLocalMachine;
+  bool view32_ = false;
+  std::vector<mKestrelmark::ExclusionRule> exclusions_;
+  std::vector<RegStuff::Change> last_changes_;  // hidden ones included
+  std::size_t hidden_count_ = 0;
 };
 
 }  // namespace ui

@@ -38,6 +38,17 @@ bool SplitPath(const std::string& path, std::vector<std::string_view>& parts) {
   }
 }
 
+// The path a key of the access mask's view has in the one tree this registry
+// keeps: the 32-bit view of HKLM\SOFTWARE is HKLM\SOFTWARE\WOW6432Node, as
+// Windows redirects it; every other key is the same in both views.
+std::string ViewPath(RootKey root, const std::string& path, std::uint32_t access) {
+  if ((access & kKeyWow64_32Key) == 0 || root != kHkeyLocalMachine) return path;
+  const std::size_t end = path.find('\\');
+  const std::string first = path.substr(0, end);
+  if (!SameName(first, "SOFTWARE")) return path;
+  return first + "\\WOW6432Node" + (end == std::string::npos ? "" : path.substr(end));
+}
+
 }  // namespace
 
 struct MemoryRegistry::Node {
@@ -313,7 +324,7 @@ RegResult MemoryRegistry::OpenKey(RootKey root, const std::string& path, std::ui
                                   KeyHandle* key) {
   open_access_log_.push_back(access);
   if (!RootNode(root)) return kErrorInvalidHandle;
-  std::shared_ptr<Node> node = Find(root, path);
+  std::shared_ptr<Node> node = Find(root, ViewPath(root, path, access));
   if (!node) return kErrorFileNotFound;
   if (node->deny_open || (node->deny_write && (access & kWriteRights) != 0))
     return kErrorAccessDenied;
@@ -321,9 +332,10 @@ RegResult MemoryRegistry::OpenKey(RootKey root, const std::string& path, std::ui
   return kErrorSuccess;
 }
 
-RegResult MemoryRegistry::CreateKey(RootKey root, const std::string& path, std::uint32_t access,
+RegResult MemoryRegistry::CreateKey(RootKey root, const std::string& asked, std::uint32_t access,
                                     KeyHandle* key) {
   if (!RootNode(root)) return kErrorInvalidHandle;
+  const std::string path = ViewPath(root, asked, access);
   std::vector<std::string_view> parts;
   if (!SplitPath(path, parts)) return kErrorFileNotFound;
   if (std::shared_ptr<Node> existing = Find(root, path)) {

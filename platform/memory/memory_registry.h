@@ -8,6 +8,11 @@
 // state the order they build, which is neither Windows' nor Wine's: code
 // under test must take the order the registry gives.
 //
+// Views: OpenKey and CreateKey with kKeyWow64_32Key find HKLM\SOFTWARE and
+// everything below it under HKLM\SOFTWARE\WOW6432Node, as Windows redirects
+// a 32-bit program's keys; the building and inspecting calls below always
+// name the 64-bit view's path. Other hives are the same in both views.
+//
 // Test controls: a key can refuse to open (access denied) or refuse write
 // access; a hook runs at every enumeration call, so a test can change the
 // registry or start a nested reading in the middle of one.

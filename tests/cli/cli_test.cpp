@@ -603,3 +603,117 @@ TEST(ParseArgumentsTest, CompleteGoesWithSnapshotAndCheckButNotWithDeleted) {
 
 }  // namespace
 }  // namespace cli
+
+// --- Offline compare, the 32-bit view, exclusions ---------------------------
+
+namespace cli {
+namespace {
+
+class CompleteExtrasTest : public CommandTest {
+ protected:
+  static constexpr char kOld[] = "C:\\Temp\\old.snp";
+  static constexpr char kNew[] = "C:\\Temp\\new.snp";
+  int Snap(const char* file) {
+    return Run({"/snapshot", "/complete", "/root", "HKCU", "/key", "Software\\S", "/file", file});
+  }
+};
+
+TEST_F(CompleteExtrasTest, CompareReadsTwoFilesAndNeverTheRegistry) {
+  ASSERT_EQ(Snap(kOld), kExitNoRows);
+  registry_.PutDword(platform::kHkeyCurrentUser, "Software\\S", "dword", 11);
+  ASSERT_EQ(Snap(kNew), kExitNoRows);
+  const std::size_t opens = registry_.open_access_log().size();
+  // The .snp names its .snpx; the .snpx is taken as it is.
+  ASSERT_EQ(Run({"/compare", kOld, std::string(kNew) + "x", "/format", "json"}), kExitRows)
+      << err_.text;
+  EXPECT_EQ(registry_.open_access_log().size(), opens);
+  EXPECT_EQ(out_.text.find(R"({"change":"changed","kind":"value","root":"HKCU","key":"Software\\S","name":"dword","type":"REG_DWORD","data":11,"old_type":"REG_DWORD","old_data":10)"), 0u) << out_.text;
+  EXPECT_EQ(std::count(out_.text.begin(), out_.text.end(), '\n'), 1);
+  EXPECT_EQ(Run({"/compare", kNew, kNew}), kExitNoRows);
+  EXPECT_EQ(out_.text, "");
+
+  EXPECT_EQ(Run({"/compare", kOld, "C:\\Temp\\none.snp"}), kExitFailure);
+  EXPECT_EQ(err_.text, "Kestrelmark: C:\\Temp\\none.snp is missing\r\n");
+  std::string later = *files_.FileBytes(std::string(kNew) + "x");
+  later[8] = 7;
+  files_.PutFile(std::string(kNew) + "x", later);
+  EXPECT_EQ(Run({"/compare", kOld, kNew}), kExitFailure);
+  EXPECT_NE(err_.text.find("C:\\Temp\\new.snpx: The complete snapshot file is of version 7"),
+            std::string::npos)
+      << err_.text;
+
+  ASSERT_EQ(Run({"/snapshot", "/complete", "/root", "HKCU", "/key", "Software\\S\\A", "/file",
+                 kNew}),
+            kExitNoRows);
+  EXPECT_EQ(Run({"/compare", kOld, kNew}), kExitBadArguments);
+  EXPECT_NE(err_.text.find("different branches"), std::string::npos) << err_.text;
+  EXPECT_EQ(out_.text, "");
+}
+
+TEST_F(CompleteExtrasTest, TheViewIsPassedOnAndAFileOfTheOtherIsRefused) {
+  registry_.PutDword(platform::kHkeyLocalMachine, "SOFTWARE\\WOW6432Node\\Old", "v", 1);
+  const Args snap32 = {"/snapshot", "/complete", "/view", "32", "/key", "SOFTWARE\\Old",
+                       "/file", kOld};
+  ASSERT_EQ(Run(snap32), kExitNoRows) << err_.text;
+  // The 64-bit view has no such key: told before anything is written.
+  EXPECT_EQ(Run({"/snapshot", "/complete", "/key", "SOFTWARE\\Old", "/file", kNew}),
+            kExitFailure);
+  EXPECT_FALSE(files_.FileBytes(std::string(kNew) + "x"));
+
+  registry_.PutDword(platform::kHkeyLocalMachine, "SOFTWARE\\WOW6432Node\\Old", "v", 2);
+  EXPECT_EQ(Run({"/check", "/complete", "/file", kOld}), kExitRows) << err_.text;
+  EXPECT_EQ(Run({"/check", "/complete", "/view", "32", "/file", kOld}), kExitRows) << err_.text;
+  EXPECT_EQ(Run({"/check", "/complete", "/view", "64", "/file", kOld}), kExitFailure);
+  EXPECT_NE(err_.text.find("(keys and values, 32-bit view); the check asks for HKLM\\SOFTWARE\\Old "
+                           "(keys and values, 64-bit view)"),
+            std::string::npos)
+      << err_.text;
+
+  for (const auto& [args, message] : std::initializer_list<std::pair<Args, const char*>>{
+           {{"/check", "/view", "32"}, "/view 32 belongs to the complete mode"},
+           {{"/check", "/complete", "/view", "16"}, "Unknown view: 16"},
+           {{"/compare", "a", "b", "/view", "32"}, "/view belongs to /snapshot and /check"},
+           {{"/compare", "a", "b", "/key", "K"}, "/key belongs to /snapshot and /check"},
+           {{"/compare", "a"}, "/compare needs two files"},
+           {{"/compare", "a", "b", "/check"}, "Give /compare alone"},
+           {{"/check", "/exclude", "r.txt"}, "/exclude belongs to the complete mode"},
+           {{"/snapshot", "/complete", "/exclude", "r.txt"}, "/exclude belongs to /check"}}) {
+    const ParseOutcome outcome = ParseArguments(args);
+    EXPECT_FALSE(outcome.request) << message;
+    EXPECT_NE(outcome.error.find(message), std::string::npos) << outcome.error;
+  }
+  // The line mode reads the 64-bit view, and may say so.
+  EXPECT_TRUE(ParseArguments({"/check", "/view", "64"}).request);
+}
+
+TEST_F(CompleteExtrasTest, ExcludedRowsAreCountedOnTheErrorStream) {
+  ASSERT_EQ(Snap(kOld), kExitNoRows);
+  registry_.PutDword(platform::kHkeyCurrentUser, "Software\\S", "dword", 11);
+  registry_.PutDword(platform::kHkeyCurrentUser, "Software\\S\\A\\Deep", "x", 1);
+  registry_.PutDword(platform::kHkeyCurrentUser, "Software\\S", "MRU1", 1);
+  files_.PutFile("C:\\r.txt", "# noise\r\nsoftware\\s\\a\r\nSoftware\\S  mru?\r\nNever\r\n");
+  ASSERT_EQ(Run({"/check", "/complete", "/file", kOld, "/exclude", "C:\\r.txt"}), kExitRows);
+  EXPECT_EQ(out_.text.find("changed\tvalue\tSoftware\\\\S\tdword"), 0u) << out_.text;
+  EXPECT_EQ(std::count(out_.text.begin(), out_.text.end(), '\n'), 1);
+  EXPECT_EQ(err_.text, "Kestrelmark: 3 rows hidden by 2 of 3 rules (C:\\r.txt)\r\n");
+  ASSERT_EQ(Snap(kNew), kExitNoRows);
+  files_.PutFile("C:\\all.txt", "Software");
+  EXPECT_EQ(Run({"/compare", kOld, kNew, "/exclude", "C:\\all.txt"}), kExitNoRows);
+  EXPECT_EQ(out_.text, "");
+  EXPECT_EQ(err_.text, "Kestrelmark: 4 rows hidden by 1 of 1 rule (C:\\all.txt)\r\n");
+
+  files_.PutFile("C:\\bad.txt", "Software\r\n\r\nKey  \r\n");
+  EXPECT_EQ(Run({"/check", "/complete", "/file", kOld, "/exclude", "C:\\bad.txt"}),
+            kExitBadArguments);
+  EXPECT_EQ(err_.text,
+            "Kestrelmark: C:\\bad.txt: Line 3: no value name after the two blanks\r\n");
+  files_.PutFile("C:\\bin.txt", "\xFF\xFE" "S\0"s);
+  EXPECT_EQ(Run({"/compare", kOld, kNew, "/exclude", "C:\\bin.txt"}), kExitBadArguments);
+  EXPECT_EQ(err_.text, "Kestrelmark: C:\\bin.txt is not a text file (UTF-8 or ASCII)\r\n");
+  EXPECT_EQ(Run({"/compare", kOld, kNew, "/exclude", "C:\\none.txt"}), kExitBadArguments);
+  EXPECT_EQ(err_.text, "Kestrelmark: The exclusion file C:\\none.txt is missing\r\n");
+  EXPECT_EQ(out_.text, "");
+}
+
+}  // namespace
+}  // namespace cli

@@ -13,6 +13,7 @@
 
 #include "cli/command.h"
 #include "engine/m_kestrelmark.h"
+#include "engine/reg_stuff.h"
 #include "platform/win32/file_system_win.h"
 #include "platform/win32/preference_storage_win.h"
 #include "platform/win32/registry_win.h"
@@ -549,6 +550,88 @@ TEST_F(CommandLineTest, CommandsRunBesideARunningWindow) {
     TerminateProcess(process.hProcess, 99);
     ADD_FAILURE() << "the window did not close";
   }
+}
+
+// Both views of the real registry: a key written through the 32-bit view
+// (KEY_WOW64_32KEY) lives under HKLM\Software\WOW6432Node, where 32-bit
+// programs see it as HKLM\Software\<name>.
+class RegistryViewTest : public CommandLineTest {
+ protected:
+  void SetUp() override {
+    CommandLineTest::SetUp();
+    name_ = "KestrelmarkView-" + std::to_string(GetCurrentProcessId());
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide("Software\\" + name_ + "\\Sub").c_str(), 0,
+                              nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    Set32("Bits", 32);
+  }
+  void TearDown() override {
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, Wide("Software\\WOW6432Node\\" + name_).c_str());
+    DeleteFileA((cli_snapshot_ + "x").c_str());
+    CommandLineTest::TearDown();
+  }
+  void Set32(const std::string& name, DWORD value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide("Software\\" + name_ + "\\Sub").c_str(), 0,
+                            KEY_SET_VALUE | KEY_WOW64_32KEY, &key),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, Wide(name).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                   sizeof value);
+    RegCloseKey(key);
+  }
+  Args Snapshot(const std::string& key, const char* view) const {
+    return {"/snapshot", "/complete", "/view", view, "/root", "HKLM", "/key", key,
+            "/file", cli_snapshot_};
+  }
+  std::string name_;
+};
+
+TEST_F(RegistryViewTest, The32BitViewSeesWhat32BitProgramsWrite) {
+  // Where the 64-bit view keeps it.
+  HKEY native = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                          Wide("Software\\WOW6432Node\\" + name_ + "\\Sub").c_str(), 0, KEY_READ,
+                          &native),
+            ERROR_SUCCESS);
+  RegCloseKey(native);
+  const std::string key = "Software\\" + name_;
+
+  const ChildRun absent = RunProgram(Snapshot(key, "64"));
+  EXPECT_EQ(absent.exit_code, 3u) << absent.err;
+  EXPECT_NE(absent.err.find("Cannot read the key HKLM\\" + key), std::string::npos) << absent.err;
+  const ChildRun taken = RunProgram(Snapshot(key, "32"));
+  ASSERT_EQ(taken.exit_code, 0u) << taken.err;
+
+  // The engine in this process reads the same keys through the same view.
+  mKestrelmark::testing::RecordingHost host;
+  RegStuff::EntryList entries;
+  RegStuff::CompleteReading reading;
+  RegStuff::ReadBranchComplete(registry_, host,
+                               {platform::kHkeyLocalMachine, key, true, mKestrelmark::kView32},
+                               entries, reading);
+  ASSERT_EQ(reading.keys.size(), 2u);
+  EXPECT_EQ(reading.keys[1].path, key + "\\Sub");
+  ASSERT_EQ(reading.keys[1].values.size(), 1u);
+  EXPECT_EQ(reading.keys[1].values[0].name, "Bits");
+
+  Set32("Bits", 33);
+  const ChildRun check = RunProgram({"/check", "/complete", "/file", cli_snapshot_});
+  EXPECT_EQ(check.exit_code, 1u) << check.err;
+  EXPECT_EQ(check.out, "changed\tvalue\t" + std::string("Software\\\\") + name_ +
+                           "\\\\Sub\tBits\tREG_DWORD\t33\tREG_DWORD\t32\r\n");
+  const ChildRun refused =
+      RunProgram({"/check", "/complete", "/view", "64", "/file", cli_snapshot_});
+  EXPECT_EQ(refused.exit_code, 3u) << refused.err;
+  EXPECT_NE(refused.err.find("(keys and values, 32-bit view); the check asks for HKLM\\" + key +
+                             " (keys and values, 64-bit view)"),
+            std::string::npos)
+      << refused.err;
+
+  // The 64-bit view names the same key by its WOW6432Node path.
+  const ChildRun by_node = RunProgram(Snapshot("Software\\WOW6432Node\\" + name_, "64"));
+  EXPECT_EQ(by_node.exit_code, 0u) << by_node.err;
 }
 
 }  // namespace

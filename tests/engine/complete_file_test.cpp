@@ -131,8 +131,8 @@ TEST(CompleteFileTest, OtherFilesAreNamedForWhatIsWrong) {
   EXPECT_EQ(ErrorOf("KMSNAPY"), not_complete);
   EXPECT_EQ(ErrorOf(WithU32(empty, 8, 2)),
             "The complete snapshot file is of version 2, which this program does not read");
-  EXPECT_EQ(ErrorOf(WithU32(empty, 16, 32)),
-            "The complete snapshot file holds registry view 32, which this program does not read");
+  EXPECT_EQ(ErrorOf(WithU32(empty, 16, 48)),
+            "The complete snapshot file holds registry view 48, which this program does not read");
   EXPECT_EQ(ErrorOf(WithU32(empty, 20, 2)),
             "The complete snapshot file holds a reading in mode 2, which this program does not "
             "read");
@@ -142,6 +142,21 @@ TEST(CompleteFileTest, OtherFilesAreNamedForWhatIsWrong) {
   unknown_flag[52] = 2;
   EXPECT_EQ(ErrorOf(Resummed(unknown_flag)),
             "The complete snapshot file is corrupt (a key's readable flag)");
+}
+
+// The view is the file's sixth field: 64 as before for a 64-bit reading, so
+// files of that view stay byte for byte as they were, and 32 read back.
+TEST(CompleteFileTest, TheViewIsRecordedAndReadBack) {
+  CompleteReading reading;
+  reading.selection = {platform::kHkeyLocalMachine, "SOFTWARE\\Vendor", true};
+  reading.keys.push_back({"SOFTWARE\\Vendor", 7, true, {{"v", 1, "d"}}});
+  const std::string as64 = EncodeCompleteReading(reading);
+  EXPECT_EQ(as64.substr(16, 4), "\x40\0\0\0"s);
+  reading.selection.view = kView32;
+  const std::string as32 = EncodeCompleteReading(reading);
+  EXPECT_EQ(as32.substr(16, 4), "\x20\0\0\0"s);
+  EXPECT_EQ(DecodeCompleteReading(as32), reading);
+  EXPECT_EQ(DecodeCompleteReading(as64).selection.view, kView64);
 }
 
 // Counts and lengths claiming 4 GB in a file of a few bytes: ASan fails an

@@ -56,6 +56,30 @@ class MemoryRegistryTest : public ::testing::Test {
   MemoryRegistry registry_;
 };
 
+// The 32-bit view of HKLM\SOFTWARE is HKLM\SOFTWARE\WOW6432Node, for
+// opening and creating alike; nothing else is redirected.
+TEST_F(MemoryRegistryTest, The32BitViewOfSoftwareIsItsWow6432Node) {
+  constexpr std::uint32_t k32 = kKeyRead | kKeyWow64_32Key;
+  KeyHandle key = 0;
+  ASSERT_EQ(registry_.CreateKey(kHkeyLocalMachine, "software\\Vendor", kKeyWrite | kKeyWow64_32Key,
+                                &key),
+            kErrorSuccess);
+  static_cast<void>(registry_.CloseKey(key));
+  EXPECT_TRUE(registry_.HasKey(kHkeyLocalMachine, "SOFTWARE\\WOW6432Node\\Vendor"));
+  EXPECT_FALSE(registry_.HasKey(kHkeyLocalMachine, "SOFTWARE\\Vendor"));
+  EXPECT_EQ(registry_.OpenKey(kHkeyLocalMachine, "SOFTWARE\\Vendor", kKeyRead, &key),
+            kErrorFileNotFound);
+  EXPECT_EQ(registry_.OpenKey(kHkeyLocalMachine, "SOFTWARE\\Vendor", k32, &key), kErrorSuccess);
+  static_cast<void>(registry_.CloseKey(key));
+  registry_.AddKey(kHkeyLocalMachine, "SOFTWAREX\\Vendor");
+  registry_.AddKey(kHkeyCurrentUser, "SOFTWARE\\Vendor");
+  for (const auto& [root, path] : {std::pair{kHkeyLocalMachine, "SOFTWAREX\\Vendor"},
+                                   std::pair{kHkeyCurrentUser, "SOFTWARE\\Vendor"}}) {
+    EXPECT_EQ(registry_.OpenKey(root, path, k32, &key), kErrorSuccess) << path;
+    static_cast<void>(registry_.CloseKey(key));
+  }
+}
+
 // Tests state the order they build; Wine's order is another.
 TEST_F(MemoryRegistryTest, EnumerationFollowsCreationOrder) {
   for (const char* name : {"b", "C", "a"}) {

@@ -139,6 +139,88 @@ TEST_F(Form1Test, AFailedCompleteCheckIsToldOnceAndTheFileGoesWithTheSnapshot) {
   EXPECT_FALSE(std::filesystem::exists(snapshot_ + "x"));
 }
 
+TEST_F(Form1Test, HiddenRowsAreCountedKeptAsAPreferenceAndBroughtBack) {
+  SeedPref("Show Every Change", "On");
+  Load();
+  MakeBranch();
+  Click(C::kPushButton2);
+  km_test::WriteString(HKEY_CURRENT_USER, branch_path_, "First", "one");
+  km_test::WriteString(HKEY_CURRENT_USER, branch_path_, "Other", "x");
+  km_test::WriteString(HKEY_CURRENT_USER, branch_path_ + "\\Sub", "Second", "two");
+  Click(C::kPushButton4);
+  form_->Timer1_Timer();
+  Click(C::kPushButton4);
+  ASSERT_EQ(form_->ResultCount(), 3);
+  EXPECT_FALSE(Pref("Hidden Rows"));  // the window ships with no rule
+  EXPECT_EQ(form_->StatusText(), "Comparison Complete! 1 added, 2 changed, 0 deleted");
+
+  const auto row_with = [&](const std::string& part) {
+    for (int row = 1; row <= form_->ResultCount(); ++row)
+      if (form_->ResultText(row).find(part) != std::string::npos)
+        return static_cast<std::size_t>(row - 1);  // the menu's rows are from 0
+    ADD_FAILURE() << part;
+    return std::size_t{0};
+  };
+  form_->HideRows_Click(row_with("\tOther\t"), true);
+  ASSERT_EQ(form_->ResultCount(), 2);
+  EXPECT_EQ(form_->HiddenRowCount(), 1u);
+  EXPECT_EQ(Pref("Hidden Rows"), branch_path_ + "  Other\n");
+  EXPECT_EQ(form_->StatusText(),
+            "Comparison Complete! 0 added, 2 changed, 0 deleted; 1 row hidden by 1 of 1 rule");
+  form_->HideRows_Click(row_with("\\Sub\t"), false);  // Sub and all below it
+  ASSERT_EQ(form_->ResultCount(), 1);
+  EXPECT_NE(form_->ResultText(1).find("\tFirst\t"), std::string::npos);
+
+  // Kept across starts, and at the next check.
+  form_.reset();
+  Load();
+  EXPECT_EQ(form_->exclusions().size(), 2u);
+  form_->SelectOption(1);  // the hive is not kept; the subkey is
+  Click(C::kPushButton4);
+  form_->Timer1_Timer();
+  Click(C::kPushButton4);
+  EXPECT_EQ(form_->ResultCount(), 1);
+  EXPECT_EQ(form_->StatusText(),
+            "Comparison Complete! 0 added, 1 changed, 0 deleted; 2 rows hidden by 2 of 2 rules");
+  form_->ShowHiddenRows_Click();
+  EXPECT_EQ(form_->ResultCount(), 3);
+  EXPECT_EQ(Pref("Hidden Rows"), "");
+  EXPECT_EQ(form_->StatusText(), "Comparison Complete! 1 added, 2 changed, 0 deleted");
+
+  // A name the rules' text cannot hold is told, and hides nothing.
+  km_test::WriteString(HKEY_CURRENT_USER, branch_path_, "two\nlines", "x");
+  Click(C::kPushButton4);
+  form_->Timer1_Timer();
+  Click(C::kPushButton4);
+  ASSERT_EQ(form_->ResultCount(), 4);
+  form_->HideRows_Click(row_with("\ttwo\\nlines\t"), true);
+  EXPECT_EQ(form_->ResultCount(), 4);
+  EXPECT_TRUE(form_->exclusions().empty());
+  EXPECT_EQ(form_->StatusText(), "This row's names cannot be written as a rule: nothing hidden");
+}
+
+TEST_F(Form1Test, The32BitViewIsAPreferenceTheSnapshotRecords) {
+  SeedPref("Show Every Change", "On");
+  Load();
+  EXPECT_FALSE(form_->ShowingView32());
+  form_->View32_Click();
+  EXPECT_EQ(Pref("32-bit View"), "On");
+  MakeBranch();
+  Click(C::kPushButton2);
+  EXPECT_EQ(mKestrelmark::DecodeCompleteReading(km_test::ReadFileBytes(snapshot_ + "x")).selection.view,
+            mKestrelmark::kView32);
+  // A check of the other view is refused, not compared.
+  form_->View32_Click();
+  EXPECT_EQ(Pref("32-bit View"), "Off");
+  Click(C::kPushButton4);
+  form_->Timer1_Timer();
+  Click(C::kPushButton4);
+  km_test::PumpUntil([&] { return !watcher_.boxes().empty(); });
+  ASSERT_EQ(watcher_.texts().size(), 1u);
+  EXPECT_NE(watcher_.texts()[0].find("32-bit view); the check asks for"), std::string::npos)
+      << watcher_.texts()[0];
+}
+
 }  // namespace
 }  // namespace ui::form1_test
 
