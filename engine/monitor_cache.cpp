@@ -53,8 +53,9 @@ void MonitorCache::ForgetNow() {
 bool MonitorCache::OneWatchSeesAll(const BranchSelection& selection) {
   // The watch opens its key in the 64-bit view: a 32-bit branch lives
   // elsewhere (under WOW6432Node), and a watch there would miss its changes.
-  return selection.view == kView64 && !selection.start_path.empty() && selection.root != platform::kHkeyClassesRoot &&
-         selection.root != platform::kHkeyUsers && selection.root != platform::kHkeyCurrentConfig;
+  return selection.view == kView64 && !selection.start_path.empty() &&
+         selection.root != platform::kHkeyClassesRoot && selection.root != platform::kHkeyUsers &&
+         selection.root != platform::kHkeyCurrentConfig;
 }
 
 std::shared_ptr<const SnapshotLines> MonitorCache::CachedSnapshot(
