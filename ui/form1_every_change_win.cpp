@@ -255,12 +255,15 @@ void Form1::HideRows_Click(std::size_t row, bool value_only) {
   exclusions_.push_back(rule);
   StoreExclusions();
   ShowCompleteChanges(true);
+  // The status is throttled for checks; a menu action is answered at once.
+  FlushStatus();
 }
 
 void Form1::ShowHiddenRows_Click() {
   exclusions_.clear();
   StoreExclusions();
   ShowCompleteChanges(true);
+  FlushStatus();
 }
 
 void Form1::ShowCompleteChanges(bool replace_rows) {
