@@ -8,6 +8,8 @@ std::shared_ptr<const EntryList> CachedBranch::Read(platform::Registry& registry
                                                     const ReusePolicy& policy, bool complete) {
   if (last_ && !(last_->selection == selection && last_->complete == complete)) last_.reset();
   counts_ = WalkCounts();
+  copied_.clear();
+  copied_from_.reset();
   auto next = std::make_shared<EntryList>();
   next->reserve((entries_ ? entries_->size() : 0) + 1024);
   std::shared_ptr<CompleteReading> reading;
@@ -20,18 +22,21 @@ std::shared_ptr<const EntryList> CachedBranch::Read(platform::Registry& registry
   KeyRecord now;
   try {
     const std::optional<LastWalk> last =
-        last_ && entries_ ? std::optional<LastWalk>(LastWalk{
-                                last_->start, *entries_, complete_ ? &complete_->keys : nullptr})
+        last_ && entries_ ? std::optional<LastWalk>(LastWalk{last_->start, *entries_,
+                                                             complete_ ? &complete_->keys : nullptr,
+                                                             &copied_})
                           : std::nullopt;
     WalkBranch(registry, host, selection.root, selection.start_path, selection.include_values,
                policy, last ? &*last : nullptr, &now, *next, &counts_,
                reading ? &reading->keys : nullptr, mKestrelmark::ReadAccess(selection.view));
   } catch (...) {
     last_.reset();
+    copied_.clear();
     entries_ = std::move(next);
     complete_ = std::move(reading);
     throw;
   }
+  if (!copied_.empty()) copied_from_ = entries_;
   entries_ = std::move(next);
   complete_ = std::move(reading);
   last_.emplace(Last{selection, complete, std::move(now)});

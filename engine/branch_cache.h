@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/branch_selection.h"
 #include "engine/branch_walk.h"
@@ -43,6 +44,11 @@ class CachedBranch {
   const WalkCounts& counts() const { return counts_; }
   // The last walk's tree; none after Forget or a walk an error cut short.
   const KeyRecord* tree() const { return last_ ? &last_->start : nullptr; }
+  // Which ranges of entries() the last Read copied from the list the Read
+  // before it gave (copied_from(), while someone still holds it); empty
+  // for a Read that reused nothing or that an error cut short.
+  const std::vector<CopiedRange>& copied() const { return copied_; }
+  std::shared_ptr<const EntryList> copied_from() const { return copied_from_.lock(); }
 
  private:
   struct Last {
@@ -53,6 +59,10 @@ class CachedBranch {
 
   std::shared_ptr<const EntryList> entries_;
   std::shared_ptr<const CompleteReading> complete_;
+  std::vector<CopiedRange> copied_;
+  // Not held: only a holder of that list (the rows worked out from it) may
+  // reuse what the ranges say.
+  std::weak_ptr<const EntryList> copied_from_;
   std::optional<Last> last_;  // the tree of the last complete walk
   WalkCounts counts_;
 };

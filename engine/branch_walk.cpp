@@ -317,6 +317,7 @@ class Walk {
   void TakeOver(KeyRecord& old, KeyRecord& now) {
     const std::size_t entries_at = out_.size();
     for (std::size_t e = old.subtree_begin; e < old.subtree_end; ++e) out_.push_back(last_->entries[e]);
+    NoteCopied(entries_at, old.subtree_begin, old.subtree_end - old.subtree_begin);
     std::size_t complete_at = 0;
     if (complete_ != nullptr) {
       complete_at = complete_->size();
@@ -341,6 +342,19 @@ class Walk {
     counts_.keys_in_parts_reused += now.subtree_keys;
     // One turn for the whole part: copying is quick, a turn per entry not.
     host_.YieldToEventLoop();
+  }
+
+  void NoteCopied(std::size_t begin, std::size_t last_begin, std::size_t count) {
+    if (last_->copied == nullptr || count == 0) return;
+    std::vector<CopiedRange>& copied = *last_->copied;
+    if (!copied.empty()) {
+      CopiedRange& back = copied.back();
+      if (back.begin + back.count == begin && back.last_begin + back.count == last_begin) {
+        back.count += count;
+        return;
+      }
+    }
+    copied.push_back({begin, last_begin, count});
   }
 
   // Adds the deltas (modulo the size's range, so a move back works too).
@@ -413,6 +427,7 @@ class Walk {
         out_.push_back(last_->entries[v]);
         host_.YieldToEventLoop();
       }
+      NoteCopied(values_begin, kept->values_begin, kept->values_end - kept->values_begin);
     } else {
       const std::size_t block_end = blocks_.size();
       for (std::size_t b = block_start; b < block_end; ++b) {

@@ -103,14 +103,27 @@ struct WalkCounts {
   std::size_t keys_in_parts_reused = 0;
 };
 
+// Entries [begin, begin + count) of a walk's list are copies of the last
+// walk's entries [last_begin, last_begin + count).
+struct CopiedRange {
+  std::size_t begin;
+  std::size_t last_begin;
+  std::size_t count;
+  bool operator==(const CopiedRange&) const = default;
+};
+
 // The last walk of the same branch and mode: its tree and its entries,
 // and for a complete walk its complete reading's keys (without them, a
 // complete walk reuses nothing). The walk moves the subtrees of parts it
-// takes over out of the tree, which is spent afterwards.
+// takes over out of the tree, which is spent afterwards. With copied, the
+// walk lists there (in ascending order, adjacent ones merged) the ranges
+// of its list it copied from entries, so that whatever was worked out for
+// those entries need not be worked out again.
 struct LastWalk {
   KeyRecord& start;
   const EntryList& entries;
   const std::vector<KeyRecordComplete>* complete = nullptr;
+  std::vector<CopiedRange>* copied = nullptr;
 };
 
 // At most one key of the walk is open: the key is closed before descending,

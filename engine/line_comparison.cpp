@@ -1,5 +1,7 @@
 #include "engine/line_comparison.h"
 
+#include <algorithm>
+
 namespace mKestrelmark {
 namespace {
 
@@ -33,10 +35,35 @@ std::vector<std::string_view> ReportedEntries(const LineSet& snapshot,
                                               const RegStuff::EntryList& fresh,
                                               EngineHost& host) {
   std::vector<std::string_view> reported;
-  for (const std::string_view entry : fresh) {
-    if (!entry.empty() && !MatchesSnapshot(snapshot, entry)) reported.push_back(entry);
-    host.YieldToEventLoop();
+  for (const std::size_t index : ReportedIndices(snapshot, fresh, host))
+    reported.push_back(fresh[index]);
+  return reported;
+}
+
+std::vector<std::size_t> ReportedIndices(const LineSet& snapshot,
+                                         const RegStuff::EntryList& fresh, EngineHost& host,
+                                         const LastComparison* last) {
+  std::vector<std::size_t> reported;
+  const auto look_up = [&](std::size_t begin, std::size_t end) {
+    for (std::size_t index = begin; index < end; ++index) {
+      const std::string_view entry = fresh[index];
+      if (!entry.empty() && !MatchesSnapshot(snapshot, entry)) reported.push_back(index);
+      host.YieldToEventLoop();
+    }
+  };
+  std::size_t next = 0;
+  if (last != nullptr) {
+    for (const RegStuff::CopiedRange& range : last->copied) {
+      if (range.begin < next || range.begin + range.count > fresh.size()) break;  // not a walk's
+      look_up(next, range.begin);
+      auto from = std::lower_bound(last->reported.begin(), last->reported.end(), range.last_begin);
+      for (; from != last->reported.end() && *from < range.last_begin + range.count; ++from)
+        reported.push_back(*from - range.last_begin + range.begin);
+      next = range.begin + range.count;
+      host.YieldToEventLoop();
+    }
   }
+  look_up(next, fresh.size());
   return reported;
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/branch_walk.h"
 #include "engine/entry_list.h"
 #include "engine/host.h"
 #include "engine/line_set.h"
@@ -18,6 +19,21 @@ LineSet BuildLineSet(const std::vector<std::string_view>& old_lines, EngineHost&
 std::vector<std::string_view> ReportedEntries(const LineSet& snapshot,
                                               const RegStuff::EntryList& fresh,
                                               EngineHost& host);
+
+// What an earlier comparison against the same set found: the indices of
+// the entries it reported in last (ascending), and which ranges of fresh
+// are copies of last's entries (ascending, as the walk lists them).
+struct LastComparison {
+  const std::vector<std::size_t>& reported;
+  const std::vector<RegStuff::CopiedRange>& copied;
+};
+// The indices of the fresh entries the set does not hold, by the rule of
+// CompareEntryLists. With last, a copied entry is reported as its original
+// was, without a look-up: a check that copied most of its reading costs
+// what it read anew. Yields once per entry looked up.
+std::vector<std::size_t> ReportedIndices(const LineSet& snapshot,
+                                         const RegStuff::EntryList& fresh, EngineHost& host,
+                                         const LastComparison* last = nullptr);
 
 // The fresh entries that the snapshot does not hold, in fresh-reading order.
 // A non-empty entry is reported when no snapshot line anywhere equals it; an

@@ -149,9 +149,18 @@ class Check {
     }
     trap_([&] {
       const LineSet none(0);
-      result_.rows = ReportedEntries(result_.snapshot->set ? *result_.snapshot->set : none,
-                                     *result_.reading, host_);
-      if (reusable) cache_->KeepRows(result_.reading, result_.snapshot, result_.rows);
+      // A reading mostly copied from the last one is compared where it is
+      // not: the copies are reported as their originals were.
+      const std::optional<LastComparison> last =
+          reusable ? cache_->LastComparisonFor(result_.reading.get(), result_.snapshot.get())
+                   : std::nullopt;
+      std::vector<std::size_t> indices =
+          ReportedIndices(result_.snapshot->set ? *result_.snapshot->set : none,
+                          *result_.reading, host_, last ? &*last : nullptr);
+      result_.rows.reserve(indices.size());
+      for (const std::size_t index : indices) result_.rows.push_back((*result_.reading)[index]);
+      if (reusable)
+        cache_->KeepRows(result_.reading, result_.snapshot, result_.rows, std::move(indices));
     });
   }
 

@@ -255,8 +255,19 @@ const std::vector<std::string_view>* MonitorCache::CachedRows(
 
 void MonitorCache::KeepRows(std::shared_ptr<const RegStuff::EntryList> reading,
                             std::shared_ptr<const SnapshotLines> snapshot,
-                            std::vector<std::string_view> rows) {
-  rows_.emplace(KeptRows{std::move(reading), std::move(snapshot), std::move(rows)});
+                            std::vector<std::string_view> rows,
+                            std::vector<std::size_t> indices) {
+  rows_.emplace(
+      KeptRows{std::move(reading), std::move(snapshot), std::move(rows), std::move(indices)});
+}
+
+std::optional<LastComparison> MonitorCache::LastComparisonFor(
+    const RegStuff::EntryList* reading, const SnapshotLines* snapshot) const {
+  if (!rows_ || !snapshot_ || rows_->snapshot.get() != snapshot ||
+      snapshot_->contents.get() != snapshot || branch_.entries().get() != reading ||
+      branch_.copied().empty() || branch_.copied_from() != rows_->reading)
+    return std::nullopt;
+  return LastComparison{rows_->indices, branch_.copied()};
 }
 
 const std::vector<RegStuff::Change>* MonitorCache::CachedChanges(

@@ -26,6 +26,7 @@
 #include "engine/complete_reading.h"
 #include "engine/host.h"
 #include "engine/keyed_comparison.h"
+#include "engine/line_comparison.h"
 #include "engine/snapshot_file.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
@@ -118,9 +119,16 @@ class MonitorCache {
   // reading and these very snapshot lines.
   const std::vector<std::string_view>* CachedRows(const RegStuff::EntryList* reading,
                                                   const SnapshotLines* snapshot) const;
+  // rows are the reading's entries at indices.
   void KeepRows(std::shared_ptr<const RegStuff::EntryList> reading,
-                std::shared_ptr<const SnapshotLines> snapshot,
-                std::vector<std::string_view> rows);
+                std::shared_ptr<const SnapshotLines> snapshot, std::vector<std::string_view> rows,
+                std::vector<std::size_t> indices);
+  // For this very reading, when it is the last one read and copied part of
+  // the reading whose rows against these very snapshot lines are kept:
+  // those rows and what was copied, so that only the rest is compared. The
+  // references hold until the next KeepRows or Forget.
+  std::optional<LastComparison> LastComparisonFor(const RegStuff::EntryList* reading,
+                                                  const SnapshotLines* snapshot) const;
 
   // --- Used by CompareCompleteSnapshot, as the above for the line mode ---
   std::shared_ptr<const RegStuff::CompleteReading> CachedCompleteSnapshot(
@@ -164,6 +172,7 @@ class MonitorCache {
     std::shared_ptr<const RegStuff::EntryList> reading;
     std::shared_ptr<const SnapshotLines> snapshot;
     std::vector<std::string_view> rows;  // into reading
+    std::vector<std::size_t> indices;    // of the rows in reading
   };
   struct ReportedFailure {
     std::string path;

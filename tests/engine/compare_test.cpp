@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/line_comparison.h"
 #include "engine/line_set.h"
 #include "engine/m_kestrelmark.h"
 #include "tests/engine/engine_fixture.h"
@@ -157,6 +158,34 @@ TEST_F(CompareEntryListsTest, LargeListsCompareInLinearTime) {
   std::reverse(after.begin(), after.end());
   after[100000] = "changed";
   EXPECT_EQ(Compare(FileOf(before), after), (Strings{"changed"}));
+}
+
+// A reading mostly copied from the last one: copies are reported as their
+// originals were (here deliberately unlike what a look-up would say, so a
+// look-up shows), and the entries between and after copies are looked up.
+TEST(ReportedIndices, CopiesFollowTheLastComparisonAndTheRestIsLookedUp) {
+  LineSet set(0);
+  for (const char* line : {"same", "kept"}) set.Insert(line);
+  RegStuff::EntryList fresh;
+  for (const char* entry : {"new0", "kept", "kept", "new3", "kept", "kept", "same", "new7"})
+    fresh.push_back(entry);
+  // Last reading's rows at 4, 5 and 9; fresh [1, 3) copies last [4, 6),
+  // fresh [4, 7) copies last [8, 11).
+  const std::vector<std::size_t> last_rows = {2, 4, 5, 9, 20};
+  const std::vector<RegStuff::CopiedRange> copied = {{1, 4, 2}, {4, 8, 3}};
+  const LastComparison last{last_rows, copied};
+  RecordingHost host;
+  EXPECT_EQ(ReportedIndices(set, fresh, host, &last), (std::vector<std::size_t>{0, 1, 2, 3, 5, 7}));
+  // Without the last comparison, every entry is looked up.
+  EXPECT_EQ(ReportedIndices(set, fresh, host), (std::vector<std::size_t>{0, 3, 7}));
+  // Ranges no walk gives (overlapping, or past the list) are not trusted.
+  const std::vector<RegStuff::CopiedRange> bad = {{1, 4, 2}, {2, 8, 3}};
+  const LastComparison overlapping{last_rows, bad};
+  EXPECT_EQ(ReportedIndices(set, fresh, host, &overlapping),
+            (std::vector<std::size_t>{0, 1, 2, 3, 7}));
+  const std::vector<RegStuff::CopiedRange> past = {{6, 0, 5}};
+  const LastComparison beyond{last_rows, past};
+  EXPECT_EQ(ReportedIndices(set, fresh, host, &beyond), (std::vector<std::size_t>{0, 3, 7}));
 }
 
 class CompareRegistryTest : public EngineFixture {
