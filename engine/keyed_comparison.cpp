@@ -179,6 +179,18 @@ class Comparison {
   void CompareValues(const KeyRecordComplete& before, const KeyRecordComplete& after) {
     const std::vector<ValueRecord>& old_values = before.values;
     const std::vector<ValueRecord>& now_values = after.values;
+    // Mostly both list the same names in the same order: then the k-th
+    // occurrence of a name is at the same place on both sides, and pairs
+    // by place without an index.
+    if (SameNames(old_values, now_values)) {
+      for (std::size_t v = 0; v < now_values.size(); ++v) {
+        const ValueRecord& old_value = old_values[v];
+        const ValueRecord& value = now_values[v];
+        if (old_value.type != value.type || old_value.data != value.data)
+          AddValueRow(ChangeKind::kChanged, after.path, after.time, &old_value, &value);
+      }
+      return;
+    }
     old_taken_.assign(old_values.size(), false);
     std::optional<NameIndex> names;
     if (old_values.size() > kScanLimit) {
@@ -199,6 +211,13 @@ class Comparison {
     for (std::size_t o = 0; o < old_values.size(); ++o)
       if (!old_taken_[o])
         AddValueRow(ChangeKind::kDeleted, after.path, after.time, &old_values[o], nullptr);
+  }
+
+  static bool SameNames(const std::vector<ValueRecord>& one, const std::vector<ValueRecord>& other) {
+    if (one.size() != other.size()) return false;
+    for (std::size_t v = 0; v < one.size(); ++v)
+      if (one[v].name != other[v].name) return false;
+    return true;
   }
 
   // The first old value of that name not yet paired, as NameIndex::Take.
