@@ -10,6 +10,7 @@
 #include "cli/deleted_lines.h"
 #include "cli/json_lines.h"
 #include "cli/watch.h"
+#include "cli/windowless_host.h"
 #include "engine/branch_selection.h"
 #include "engine/change_csv.h"
 #include "engine/entry_text.h"
@@ -30,20 +31,6 @@ constexpr char kMessagePrefix[] = "Kestrelmark: ";
 // The engine's host for a run without a window: no status, no event loop,
 // and every message the engine would show is a failure (it shows messages
 // only when something went wrong).
-class CommandHost : public mKestrelmark::EngineHost {
- public:
-  void SetStatus(const std::string&) override {}
-  void YieldToEventLoop() override {}
-  void ShowMessage(const std::string& text, const std::string&, platform::MessageIcon) override {
-    if (!failure_) failure_ = text;
-  }
-
-  const std::optional<std::string>& failure() const { return failure_; }
-
- private:
-  std::optional<std::string> failure_;
-};
-
 void Fail(const CommandServices& services, const std::string& message) {
   // Nothing is left to tell when the error stream itself fails.
   static_cast<void>(services.err.Write(kMessagePrefix + OneLineMessage(message) + "\r\n"));
@@ -145,7 +132,7 @@ bool StartKeyReadable(const CommandServices& services,
 
 int RunSnapshot(const CommandServices& services, const mKestrelmark::BranchSelection& selection,
                 const std::string& snapshot_path, bool complete) {
-  CommandHost host;
+  WindowlessHost host;
   mKestrelmark::CreateSnapshot({services.registry, services.files, host}, selection,
                                snapshot_path, complete);
   if (host.failure()) {
@@ -265,7 +252,7 @@ int RunCompleteCheck(const Request& request, const CommandServices& services,
   std::optional<mKestrelmark::BranchSelection> selection;
   if (request.root_given || request.key || !request.include_values)
     selection = SelectionFor(request, services.preferences);
-  CommandHost host;
+  WindowlessHost host;
   mKestrelmark::CompleteCheckResult result = mKestrelmark::CompareCompleteSnapshot(
       {services.registry, services.files, host}, selection, snapshot_path, request.view);
   if (host.failure()) {
@@ -279,7 +266,7 @@ int RunCompleteCheck(const Request& request, const CommandServices& services,
 int RunCompare(const Request& request, const CommandServices& services) {
   std::vector<mKestrelmark::ExclusionRule> rules;
   if (!LoadExclusions(request, services, rules)) return kExitBadArguments;
-  CommandHost host;
+  WindowlessHost host;
   mKestrelmark::FilesCompareResult result = mKestrelmark::CompareCompleteFiles(
       services.files, host, request.compare_old, request.compare_new);
   if (result.outcome != mKestrelmark::FilesCompareOutcome::kCompared) {
@@ -310,7 +297,7 @@ int RunWatchRequest(const Request& request, const CommandServices& services,
 
 int RunCheck(const Request& request, const CommandServices& services,
              const mKestrelmark::BranchSelection& selection, const std::string& snapshot_path) {
-  CommandHost host;
+  WindowlessHost host;
   const mKestrelmark::CheckResult result = mKestrelmark::CompareRegistry(
       {services.registry, services.files, host}, selection, snapshot_path);
   if (host.failure()) {

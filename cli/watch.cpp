@@ -6,6 +6,7 @@
 
 #include "cli/change_rows.h"
 #include "cli/json_lines.h"
+#include "cli/windowless_host.h"
 #include "engine/branch_selection.h"
 #include "engine/error_report.h"
 #include "engine/host.h"
@@ -20,19 +21,6 @@ constexpr char kMessagePrefix[] = "Kestrelmark: ";
 
 // The engine's host while watching: no status, no event loop; a message is
 // a failure, kept until the caller has told it.
-class WatchHost : public mKestrelmark::EngineHost {
- public:
-  void SetStatus(const std::string&) override {}
-  void YieldToEventLoop() override {}
-  void ShowMessage(const std::string& text, const std::string&, platform::MessageIcon) override {
-    if (!failure_) failure_ = text;
-  }
-  std::optional<std::string> TakeFailure() { return std::exchange(failure_, std::nullopt); }
-
- private:
-  std::optional<std::string> failure_;
-};
-
 // Where the lines go. Each Write is one or more whole lines.
 class LineSink {
  public:
@@ -243,7 +231,7 @@ void AppendWatchingStatus(std::string& out, WatchFormat format, std::string_view
 
 int RunWatch(const WatchRequest& request, const CommandServices& services,
              const WatchControl& control) {
-  WatchHost host;
+  WindowlessHost host;
   mKestrelmark::MonitorCache cache(control.steady_ms);
   const mKestrelmark::EngineContext context{services.registry, services.files, host, &cache};
 
