@@ -2,6 +2,13 @@
 
 namespace RegStuff {
 
+bool CachedBranch::ShareTexts() const {
+  // Shared blocks keep the texts beside the ones taken over alive too; once
+  // they hold more than twice what the list uses, one reading copies its
+  // texts afresh, and the blocks they came from are let go.
+  return entries_ && entries_->held_bytes() <= 2 * entries_->byte_size() + kSlackBytes;
+}
+
 std::shared_ptr<const EntryList> CachedBranch::Read(platform::Registry& registry,
                                                     mKestrelmark::EngineHost& host,
                                                     const mKestrelmark::BranchSelection& selection,
@@ -24,7 +31,7 @@ std::shared_ptr<const EntryList> CachedBranch::Read(platform::Registry& registry
     const std::optional<LastWalk> last =
         last_ && entries_ ? std::optional<LastWalk>(LastWalk{last_->start, *entries_,
                                                              complete_ ? &complete_->keys : nullptr,
-                                                             &copied_})
+                                                             &copied_, ShareTexts()})
                           : std::nullopt;
     WalkBranch(registry, host, selection.root, selection.start_path, selection.include_values,
                policy, last ? &*last : nullptr, &now, *next, &counts_,

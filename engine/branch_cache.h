@@ -57,6 +57,10 @@ class CachedBranch {
     KeyRecord start;
   };
 
+  static constexpr std::size_t kSlackBytes = 16 << 20;
+  // Whether the next walk shares the last list's texts or copies them.
+  bool ShareTexts() const;
+
   std::shared_ptr<const EntryList> entries_;
   std::shared_ptr<const CompleteReading> complete_;
   std::vector<CopiedRange> copied_;

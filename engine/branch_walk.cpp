@@ -316,7 +316,7 @@ class Walk {
   // places shifted to where they go now.
   void TakeOver(KeyRecord& old, KeyRecord& now) {
     const std::size_t entries_at = out_.size();
-    for (std::size_t e = old.subtree_begin; e < old.subtree_end; ++e) out_.push_back(last_->entries[e]);
+    TakeEntries(old.subtree_begin, old.subtree_end);
     NoteCopied(entries_at, old.subtree_begin, old.subtree_end - old.subtree_begin);
     std::size_t complete_at = 0;
     if (complete_ != nullptr) {
@@ -342,6 +342,15 @@ class Walk {
     counts_.keys_in_parts_reused += now.subtree_keys;
     // One turn for the whole part: copying is quick, a turn per entry not.
     host_.YieldToEventLoop();
+  }
+
+  // The last walk's entries [begin, end), appended to out_.
+  void TakeEntries(std::size_t begin, std::size_t end) {
+    if (last_->share) {
+      out_.AppendShared(last_->entries, begin, end);
+      return;
+    }
+    for (std::size_t e = begin; e < end; ++e) out_.push_back(last_->entries[e]);
   }
 
   void NoteCopied(std::size_t begin, std::size_t last_begin, std::size_t count) {
@@ -423,10 +432,8 @@ class Walk {
     host_.YieldToEventLoop();
     const std::size_t values_begin = out_.size();
     if (kept != nullptr) {
-      for (std::size_t v = kept->values_begin; v < kept->values_end; ++v) {
-        out_.push_back(last_->entries[v]);
-        host_.YieldToEventLoop();
-      }
+      TakeEntries(kept->values_begin, kept->values_end);
+      host_.YieldToEventLoop();
       NoteCopied(values_begin, kept->values_begin, kept->values_end - kept->values_begin);
     } else {
       const std::size_t block_end = blocks_.size();

@@ -119,11 +119,14 @@ struct CopiedRange {
 // walk lists there (in ascending order, adjacent ones merged) the ranges
 // of its list it copied from entries, so that whatever was worked out for
 // those entries need not be worked out again.
+// With share, the entries taken over share entries' texts instead of
+// copying them (EntryList::AppendShared).
 struct LastWalk {
   KeyRecord& start;
   const EntryList& entries;
   const std::vector<KeyRecordComplete>* complete = nullptr;
   std::vector<CopiedRange>* copied = nullptr;
+  bool share = false;
 };
 
 // At most one key of the walk is open: the key is closed before descending,

@@ -55,7 +55,7 @@ class EntryList {
   bool empty() const { return size_ == 0; }
   std::string_view operator[](std::size_t index) const {
     const Entry& entry = EntryAt(index);
-    return std::string_view(blocks_[entry.block].data.get() + entry.offset, entry.size);
+    return std::string_view(BlockData(entry.block) + entry.offset, entry.size);
   }
   const_iterator begin() const { return const_iterator(this, 0); }
   const_iterator end() const { return const_iterator(this, size()); }
@@ -101,6 +101,15 @@ class EntryList {
   // Keeps the first count entries.
   void TruncateTo(std::size_t count);
 
+  // Appends other's entries [begin, end) without copying their texts: this
+  // list shares the blocks that hold them, which neither list writes into
+  // again. A reading that takes most of its entries over from the last one
+  // then costs their index, not their bytes. Not while pieces are pending.
+  void AppendShared(const EntryList& other, std::size_t begin, std::size_t end);
+  // Bytes of all blocks this list holds, its own and shared ones: what it
+  // keeps alive, against byte_size() that it uses.
+  std::size_t held_bytes() const;
+
   // Gives all memory back a block at a time, calling yield between pieces
   // of a few megabytes: freeing a million entries at once would stop the
   // window for tens of milliseconds. The list is empty afterwards.
@@ -118,6 +127,10 @@ class EntryList {
       const std::size_t bytes = blocks_.back().capacity;
       blocks_.pop_back();
       count(bytes);
+    }
+    while (!shared_.empty()) {
+      shared_.pop_back();
+      count(kBlockSize);
     }
     while (!index_.empty()) {
       const std::size_t entries = kFirstChunk << (index_.size() - 1);
@@ -137,10 +150,18 @@ class EntryList {
   static constexpr std::size_t kBlockSize = 1 << 20;
   static constexpr std::size_t kReleaseSlice = 8 << 20;
   struct Block {
-    std::unique_ptr<char[]> data;
+    std::shared_ptr<char[]> data;  // shared once another list took entries over
     std::size_t capacity = 0;
     std::size_t used = 0;  // committed bytes
   };
+  // Entry::block with this bit names shared_[block without it].
+  static constexpr std::uint32_t kSharedBit = 0x8000'0000u;
+  const char* BlockData(std::uint32_t block) const {
+    return (block & kSharedBit) != 0 ? shared_[block & ~kSharedBit].data.get()
+                                     : blocks_[block].data.get();
+  }
+  // Blocks another list holds too are never written again.
+  static bool Lent(const Block& block) { return block.data.use_count() > 1; }
   struct Entry {
     std::uint32_t block;
     std::uint32_t offset;
@@ -160,6 +181,7 @@ class EntryList {
   std::size_t Room() const {
     if (blocks_.empty()) return 0;
     const Block& block = blocks_[current_];
+    if (Lent(block)) return 0;
     return block.capacity - block.used - pending_;
   }
   char* Tail() { return blocks_[current_].data.get() + blocks_[current_].used + pending_; }
@@ -171,6 +193,15 @@ class EntryList {
   std::size_t pending_ = 0;  // bytes of the entry being built
   std::size_t bytes_ = 0;
   std::vector<std::unique_ptr<Entry[]>> index_;
+  // Blocks of other lists that entries of this one point into, and for the
+  // list shared from last, where each of its blocks went in shared_.
+  struct SharedBlock {
+    std::shared_ptr<const char[]> data;
+    std::size_t capacity;
+  };
+  std::vector<SharedBlock> shared_;
+  const EntryList* shared_from_ = nullptr;
+  std::vector<std::uint32_t> own_map_, shared_map_;
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;  // entries the index's chunks hold
 };

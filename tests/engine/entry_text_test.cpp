@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <memory>
 #include <string>
 
 #include "platform/registry.h"
@@ -141,6 +142,53 @@ TEST(EntryList, ReleasesInPiecesAndMovedFromListsStayUsable) {
   for (int i = 0; i < 3000; ++i) list.push_back(std::to_string(i));
   EXPECT_EQ(list[2999], "2999");
   EXPECT_EQ(taken.ToStrings(), std::vector<std::string>{"after"});
+}
+
+// Entries taken over from another list share its texts: through a chain of
+// lists (each taking from the last), whatever the lender does afterwards
+// (cleared, truncated and refilled, released), the taker's texts stay.
+TEST(EntryList, SharedEntriesKeepTheirTextsWhateverTheLenderDoes) {
+  auto text = [](std::size_t i, char tag) { return std::string(300, tag) + std::to_string(i); };
+  auto first = std::make_unique<EntryList>();
+  for (std::size_t i = 0; i < 9000; ++i) first->push_back(text(i, 'a'));  // three blocks
+  EntryList second;
+  second.push_back("own");
+  second.AppendShared(*first, 10, 8000);
+  second.push_back("own again");
+  second.AppendShared(*first, 8500, 9000);
+  EntryList third;
+  third.AppendShared(second, 0, second.size());  // own and shared entries of second
+  third.push_back("third's");
+  const std::size_t taken = 1 + 7990 + 1 + 500;
+  ASSERT_EQ(second.size(), taken);
+  EXPECT_EQ(second.byte_size(), 3u + 9u + [&] {
+    std::size_t bytes = 0;
+    for (std::size_t i = 10; i < 8000; ++i) bytes += text(i, 'a').size();
+    for (std::size_t i = 8500; i < 9000; ++i) bytes += text(i, 'a').size();
+    return bytes;
+  }());
+  EXPECT_LE(second.held_bytes(), 4u << 20);  // three lent blocks and its own
+
+  first->TruncateTo(5);
+  for (std::size_t i = 5; i < 9000; ++i) first->push_back(text(i, 'z'));
+  first->clear();
+  first->push_back("refilled");
+  second.TruncateTo(1 + 7990);  // drops "own again" and the second range
+  second.push_back("new own");
+  first.reset();
+  auto expect_taken = [&](const EntryList& list, std::size_t at) {
+    EXPECT_EQ(list[at], "own");
+    for (std::size_t i = 10; i < 8000; ++i) ASSERT_EQ(list[at + 1 + i - 10], text(i, 'a')) << i;
+  };
+  expect_taken(second, 0);
+  EXPECT_EQ(second[1 + 7990], "new own");
+  EXPECT_EQ(second.size(), 1u + 7990 + 1);
+  expect_taken(third, 0);
+  EXPECT_EQ(third[1 + 7990], "own again");
+  EXPECT_EQ(third[taken - 1], text(8999, 'a'));
+  EXPECT_EQ(third[taken], "third's");
+  second.ReleaseInPieces([] {});
+  expect_taken(third, 0);
 }
 
 }  // namespace
