@@ -28,9 +28,7 @@ namespace {
 
 constexpr char kDeletedPrefix[] = "Deleted: ";
 constexpr char kMessagePrefix[] = "Kestrelmark: ";
-// The engine's host for a run without a window: no status, no event loop,
-// and every message the engine would show is a failure (it shows messages
-// only when something went wrong).
+
 void Fail(const CommandServices& services, const std::string& message) {
   // Nothing is left to tell when the error stream itself fails.
   static_cast<void>(services.err.Write(kMessagePrefix + OneLineMessage(message) + "\r\n"));

@@ -19,8 +19,6 @@ namespace {
 constexpr char kEcsVersion[] = "8.17.0";
 constexpr char kMessagePrefix[] = "Kestrelmark: ";
 
-// The engine's host while watching: no status, no event loop; a message is
-// a failure, kept until the caller has told it.
 // Where the lines go. Each Write is one or more whole lines.
 class LineSink {
  public:
