@@ -636,7 +636,10 @@ std::size_t HeapBytes(const std::string& text) {
 std::size_t ReadingBytes(const RegStuff::CompleteReading& reading) {
   std::size_t bytes = reading.keys.capacity() * sizeof(RegStuff::KeyRecordComplete);
   for (const RegStuff::KeyRecordComplete& key : reading.keys) {
-    bytes += HeapBytes(key.path) + key.values.capacity() * sizeof(RegStuff::ValueRecord);
+    // A key's values sit in a block of their own with its shared count.
+    constexpr std::size_t kListBlock = sizeof(RegStuff::ValueList::Items) + 16;
+    bytes += HeapBytes(key.path) + (key.values.empty() ? 0 : kListBlock) +
+             key.values.items().capacity() * sizeof(RegStuff::ValueRecord);
     for (const RegStuff::ValueRecord& value : key.values)
       bytes += HeapBytes(value.name) + HeapBytes(value.data);
   }

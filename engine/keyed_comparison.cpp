@@ -98,6 +98,16 @@ class Comparison {
  private:
   void PairKeys() {
     const std::size_t old_count = old_.keys.size();
+    if (SamePaths()) {
+      // Key by key at the same place: the k-th occurrence of a path is at
+      // the same place on both sides too, and no old key is gone, so no
+      // parent is ever asked for.
+      parent_.assign(old_count, kNone);
+      now_of_old_.resize(old_count);
+      old_of_now_.resize(old_count);
+      for (std::size_t k = 0; k < old_count; ++k) now_of_old_[k] = old_of_now_[k] = k;
+      return;
+    }
     NameIndex paths(old_count);
     parent_.assign(old_count, kNone);
     for (std::size_t o = 0; o < old_count; ++o) {
@@ -117,6 +127,15 @@ class Comparison {
       old_of_now_[n] = o;
       if (o != kNone) now_of_old_[o] = n;
     }
+  }
+
+  // Mostly a check finds the same keys as the last one: a path index of a
+  // hundred thousand keys would cost more than the rest of the comparison.
+  bool SamePaths() const {
+    if (old_.keys.size() != now_.keys.size()) return false;
+    for (std::size_t k = 0; k < old_.keys.size(); ++k)
+      if (old_.keys[k].path != now_.keys[k].path) return false;
+    return true;
   }
 
   // An old key that now lacks is hidden, not deleted, when the nearest of
@@ -177,8 +196,10 @@ class Comparison {
   }
 
   void CompareValues(const KeyRecordComplete& before, const KeyRecordComplete& after) {
-    const std::vector<ValueRecord>& old_values = before.values;
-    const std::vector<ValueRecord>& now_values = after.values;
+    // Values a reading took over from the other one are the same, unread.
+    if (before.values.SharesWith(after.values)) return;
+    const ValueList& old_values = before.values;
+    const ValueList& now_values = after.values;
     // Mostly both list the same names in the same order: then the k-th
     // occurrence of a name is at the same place on both sides, and pairs
     // by place without an index.
@@ -213,7 +234,7 @@ class Comparison {
         AddValueRow(ChangeKind::kDeleted, after.path, after.time, &old_values[o], nullptr);
   }
 
-  static bool SameNames(const std::vector<ValueRecord>& one, const std::vector<ValueRecord>& other) {
+  static bool SameNames(const ValueList& one, const ValueList& other) {
     if (one.size() != other.size()) return false;
     for (std::size_t v = 0; v < one.size(); ++v)
       if (one[v].name != other[v].name) return false;
@@ -221,7 +242,7 @@ class Comparison {
   }
 
   // The first old value of that name not yet paired, as NameIndex::Take.
-  std::size_t ScanFor(const std::vector<ValueRecord>& old_values, std::string_view name) const {
+  std::size_t ScanFor(const ValueList& old_values, std::string_view name) const {
     for (std::size_t o = 0; o < old_values.size(); ++o)
       if (!old_taken_[o] && old_values[o].name == name) return o;
     return kNone;

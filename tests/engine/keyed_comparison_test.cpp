@@ -186,6 +186,32 @@ TEST(CompareCompleteTest, KeyRenamedInCaseIsDeletedAndAdded) {
                   ValueRow(kAdded, "R\\sub", 101, std::nullopt, V("v", kSz, "1"))}));
 }
 
+// A monitored reading shares the values of the keys it did not read again
+// with the last reading; a write to either side must leave the other as it
+// was and show as a change, however it is made.
+TEST(CompareCompleteTest, SharedValuesAreUnchangedUntilEitherSideWrites) {
+  const CompleteReading old =
+      Reading({K("R", kOld, {V("a", kSz, "1"), V("b", kDword, "2")}), K("R\S", kOld)});
+  CompleteReading now = old;
+  ASSERT_TRUE(now.keys[0].values.SharesWith(old.keys[0].values));
+  EXPECT_EQ(Compare(old, now), Rows{});
+
+  now.keys[0].values[1].data = "3";
+  EXPECT_EQ(old.keys[0].values[1].data, "2");
+  CompleteReading appended = old;
+  appended.keys[0].values.push_back(V("c", kSz, "4"));
+  CompleteReading rewritten = old;
+  for (ValueRecord& value : rewritten.keys[0].values) value.type = kBinary;
+  EXPECT_EQ(old.keys[0].values.size(), 2u);
+  EXPECT_EQ(old.keys[0].values[0].type, kSz);
+
+  EXPECT_EQ(Compare(old, now), Rows{ValueRow(kChanged, "R", kOld, V("b", kDword, "2"),
+                                             V("b", kDword, "3"))});
+  EXPECT_EQ(Compare(old, appended),
+            Rows{ValueRow(kAdded, "R", kOld, std::nullopt, V("c", kSz, "4"))});
+  EXPECT_EQ(Compare(old, rewritten).size(), 2u);
+}
+
 TEST(CompareCompleteTest, DeletedSubtreeReportsEveryKeyAndValueParentsFirst) {
   const CompleteReading old =
       Reading({K("R", kOld), K("R\\A", kOld, {V("a1", kSz, "1")}),
@@ -418,7 +444,7 @@ Rows Model(const CompleteReading& old, const CompleteReading& now) {
       if (key.path == path) return &key;
     return static_cast<const KeyRecordComplete*>(nullptr);
   };
-  auto find_value = [](const std::vector<ValueRecord>& values, const std::string& name) {
+  auto find_value = [](const ValueList& values, const std::string& name) {
     for (const ValueRecord& value : values)
       if (value.name == name) return &value;
     return static_cast<const ValueRecord*>(nullptr);
