@@ -285,6 +285,9 @@ int RunWatchRequest(const Request& request, const CommandServices& services,
     return kExitFailure;
   }
   WatchRequest watch;
+  if (!LoadExclusions(request, services, watch.exclusions)) return kExitBadArguments;
+  watch.exclusions_file = request.exclude;
+  watch.view = request.view;
   if (request.root_given || request.key || !request.include_values)
     watch.selection = SelectionFor(request, services.preferences);
   watch.snapshot_path = snapshot_path;

@@ -127,8 +127,6 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
       return Error("Give /watch alone, without /snapshot, /check or /compare");
     // Watching lists deletions and the data before a change: always complete.
     if (request.deleted) return Error("/deleted belongs to the line mode: /watch lists deletions");
-    if (request.exclude || request.view == mKestrelmark::kView32)
-      return Error("/watch reads the 64-bit view and hides nothing: leave out /exclude and /view 32");
     if (format_given && request.format != Format::kJson && request.format != Format::kEcs)
       return Error("/watch writes JSON Lines: /format json (default) or ecs");
     if (!format_given) request.format = Format::kJson;
@@ -177,7 +175,8 @@ const std::string& UsageText() {
       "Kestrelmark.exe /compare OLD NEW [/out FILE] [/exclude RULES]\r\n"
       "                [/format txt|json|csv|reg-undo|reg-redo]\r\n"
       "Kestrelmark.exe /watch [/root HIVE] [/key PATH] [/keysonly] [/file SNAPSHOT]\r\n"
-      "                [/out FILE] [/format json|ecs] [/complete]\r\n"
+      "                [/out FILE] [/format json|ecs] [/complete] [/view 32|64]\r\n"
+      "                [/exclude RULES]\r\n"
       "Kestrelmark.exe /?\r\n"
       "\r\n"
       "  /snapshot  Reads the branch and writes the snapshot file, as the window's\r\n"
@@ -219,14 +218,16 @@ const std::string& UsageText() {
       "             closing, logoff or shutdown; then exit code 0. /out FILE appends\r\n"
       "             and others may read it meanwhile. /format ecs: the Elastic\r\n"
       "             Common Schema's field names (see the README).\r\n"
-      "  /view      With /complete: 64 (default) reads the 64-bit view, 32 the view\r\n"
-      "             32-bit programs see (HKLM\\SOFTWARE\\WOW6432Node as HKLM\\SOFTWARE).\r\n"
+      "  /view      With /complete or /watch: 64 (default) reads the 64-bit view, 32\r\n"
+      "             the view 32-bit programs see (HKLM\\SOFTWARE\\WOW6432Node as\r\n"
+      "             HKLM\\SOFTWARE).\r\n"
       "             The complete snapshot records it; a check of the other view is\r\n"
       "             refused.\r\n"
-      "  /exclude   With /complete or /compare: hides the rows the rules in RULES\r\n"
-      "             match, one a line: a key path (\"*\" and \"?\", neither crossing\r\n"
-      "             \"\\\"), hiding that key and all below it, or a key path, two blanks\r\n"
-      "             and a value name (\"@\" the default value); \"#\" a comment line.\r\n"
+      "  /exclude   With /complete, /compare or /watch: hides the rows the rules in\r\n"
+      "             RULES match, one a line: a key path (\"*\" and \"?\", neither\r\n"
+      "             crossing \"\\\"), hiding that key and all below it, or a key path,\r\n"
+      "             two blanks and a value name (\"@\" the default value); \"#\" a\r\n"
+      "             comment line.\r\n"
       "             Standard error says how many rows were hidden, by how many rules.\r\n"
       "  /compare   Compares two complete snapshot files without the registry, as\r\n"
       "             /check /complete prints: OLD and NEW each the .snpx file, or the\r\n"

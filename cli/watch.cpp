@@ -234,8 +234,8 @@ int RunWatch(const WatchRequest& request, const CommandServices& services,
   const mKestrelmark::EngineContext context{services.registry, services.files, host, &cache};
 
   // What changed while nothing watched, by the complete check itself.
-  const mKestrelmark::CompleteCheckResult start =
-      mKestrelmark::CompareCompleteSnapshot(context, request.selection, request.snapshot_path);
+  const mKestrelmark::CompleteCheckResult start = mKestrelmark::CompareCompleteSnapshot(
+      context, request.selection, request.snapshot_path, request.view);
   if (std::optional<std::string> failure = host.TakeFailure()) {
     Tell(services.err, *failure);
     return kExitFailure;
@@ -262,9 +262,22 @@ int RunWatch(const WatchRequest& request, const CommandServices& services,
   // many lines of one check go together (a branch's worth of rows at the
   // start would otherwise be a write each), a few tens of kilobytes at most.
   std::string why;
-  const auto write_changes = [&](const std::vector<RegStuff::Change>& changes,
-                                 bool against_snapshot) {
+  // Hidden rows are counted, never lost without a word: the rows against
+  // the snapshot are followed by the count as /check gives it, and a change
+  // later only when it hid something.
+  const auto hide_excluded = [&](std::vector<RegStuff::Change> changes, bool against_snapshot) {
+    if (!request.exclusions_file) return changes;
+    mKestrelmark::FilteredChanges filtered =
+        mKestrelmark::FilterChanges(std::move(changes), request.exclusions);
+    if (against_snapshot || !filtered.hidden.empty()) {
+      Tell(services.err, mKestrelmark::HiddenSummary(filtered, request.exclusions.size()) + " (" +
+                             *request.exclusions_file + ")");
+    }
+    return std::move(filtered.shown);
+  };
+  const auto write_changes = [&](std::vector<RegStuff::Change> all, bool against_snapshot) {
     constexpr std::size_t kWriteBytes = 64 * 1024;
+    const std::vector<RegStuff::Change> changes = hide_excluded(std::move(all), against_snapshot);
     const std::string timestamp =
         mKestrelmark::FileTimeToIso8601(services.registry.CurrentTime());
     std::string lines;
@@ -326,7 +339,7 @@ int RunWatch(const WatchRequest& request, const CommandServices& services,
       continue;  // compared again at the next change
     }
     before = std::move(now);
-    if (!write_changes(changes, false)) {
+    if (!write_changes(std::move(changes), false)) {
       Tell(services.err, why);
       return kExitFailure;
     }

@@ -9,9 +9,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/command.h"
 #include "engine/branch_selection.h"
+#include "engine/exclusions.h"
 #include "engine/keyed_comparison.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
@@ -82,6 +84,12 @@ struct WatchRequest {
   std::string snapshot_path;
   std::optional<std::string> out;  // appended to; none: standard output
   WatchFormat format = WatchFormat::kJson;
+  // The registry view; none: the one the complete snapshot records.
+  std::optional<std::uint32_t> view;
+  // The rows these rules match are not written; how many were hidden is
+  // told on the error stream, naming the rules' file.
+  std::vector<mKestrelmark::ExclusionRule> exclusions;
+  std::optional<std::string> exclusions_file;
 };
 
 // Runs the watch: exit 3 when the check cannot start (no complete snapshot,

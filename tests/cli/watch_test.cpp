@@ -204,6 +204,55 @@ TEST_F(WatchTest, BadArgumentsAndAMissingSnapshotEndBeforeWatching) {
   EXPECT_TRUE(ParseArguments({"/watch"}).request->complete);
 }
 
+TEST_F(WatchTest, ExcludedRowsAreHiddenAndCountedBeforeAndWhileWatching) {
+  files_.PutFile("C:\\Temp\\r.txt", "Software\\S\\A\r\nSoftware\\S  dword\r\n");
+  Snapshot();
+  registry_.PutDword(kHkcu, "Software\\S", "dword", 11);  // hidden
+  registry_.PutValue(kHkcu, "Software\\S", "name", platform::kRegSz, Utf16("abd"));
+  edits_ = {
+      [&] { registry_.PutValue(kHkcu, "Software\\S\\A", "lines", platform::kRegSz, Utf16("two")); },
+      [&] { registry_.PutDword(kHkcu, "Software\\S\\B", "shown", 1); },
+  };
+  EXPECT_EQ(Run({"/watch", "/file", kFile, "/exclude", "C:\\Temp\\r.txt"}), kExitNoRows);
+  EXPECT_FALSE(Has(out_.text, "dword")) << out_.text;
+  EXPECT_FALSE(Has(out_.text, "S\\\\A")) << out_.text;
+  EXPECT_TRUE(Has(out_.text, R"("name":"name","type":"REG_SZ","data":"abd")")) << out_.text;
+  const std::vector<std::string> events = Events();
+  ASSERT_EQ(events.size(), 1u) << out_.text;
+  EXPECT_TRUE(Has(events[0], R"("key":"Software\\S\\B","name":"shown")")) << events[0];
+  // The start's count as /check gives it, then one for the change it hid;
+  // the change that hid nothing says nothing.
+  EXPECT_EQ(err_.text,
+            "Kestrelmark: 1 row hidden by 1 of 2 rules (C:\\Temp\\r.txt)\r\n"
+            "Kestrelmark: 1 row hidden by 1 of 2 rules (C:\\Temp\\r.txt)\r\n");
+
+  EXPECT_EQ(Run({"/watch", "/file", kFile, "/exclude", "C:\\Temp\\none.txt"}),
+            kExitBadArguments);
+  EXPECT_EQ(out_.text, "");
+  EXPECT_EQ(waits_, 3);
+}
+
+TEST_F(WatchTest, TheViewOf32BitProgramsIsWatchedWhenAsked) {
+  constexpr platform::RootKey kHklm = platform::kHkeyLocalMachine;
+  registry_.PutDword(kHklm, "SOFTWARE\\WOW6432Node\\V", "x", 1);
+  registry_.PutDword(kHklm, "SOFTWARE\\V", "x", 64);
+  ASSERT_EQ(Run({"/snapshot", "/complete", "/view", "32", "/root", "HKLM", "/key", "SOFTWARE\\V",
+                 "/file", kFile}),
+            kExitNoRows)
+      << err_.text;
+  edits_ = {[&] { registry_.PutDword(kHklm, "SOFTWARE\\V", "x", 65); },
+            [&] { registry_.PutDword(kHklm, "SOFTWARE\\WOW6432Node\\V", "x", 2); }};
+  EXPECT_EQ(Run({"/watch", "/view", "32", "/root", "HKLM", "/key", "SOFTWARE\\V", "/file", kFile}),
+            kExitNoRows)
+      << err_.text;
+  const std::vector<std::string> events = Events();
+  ASSERT_EQ(events.size(), 1u) << out_.text;
+  EXPECT_TRUE(Has(events[0], R"("key":"SOFTWARE\\V","name":"x","type":"REG_DWORD","data":2,"old_type":"REG_DWORD","old_data":1)")) << events[0];
+  // A snapshot of one view is not watched in the other.
+  EXPECT_EQ(Run({"/watch", "/view", "64", "/file", kFile}), kExitFailure);
+  EXPECT_TRUE(Has(err_.text, "view")) << err_.text;
+}
+
 TEST_F(WatchTest, OutAppendsWholeLinesAndAFailedWriteEndsTheWatch) {
   Snapshot();
   constexpr char kLog[] = "C:\\Temp\\log.json";
