@@ -44,6 +44,11 @@ class CachedBranch {
   const WalkCounts& counts() const { return counts_; }
   // The last walk's tree; none after Forget or a walk an error cut short.
   const KeyRecord* tree() const { return last_ ? &last_->start : nullptr; }
+  // The last walk's tree cut into parts of another size (see MarkParts),
+  // for the next walk to go by.
+  void MarkParts(std::size_t part_keys) {
+    if (last_) RegStuff::MarkParts(last_->start, part_keys);
+  }
   // Which ranges of entries() the last Read copied from the list the Read
   // before it gave (copied_from(), while someone still holds it); empty
   // for a Read that reused nothing or that an error cut short.

@@ -1,5 +1,6 @@
 #include "engine/branch_parts.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -32,31 +33,63 @@ PartReuse BranchParts::Reuse(platform::Registry& registry, platform::RootKey roo
   return PartReuse::kReuse;
 }
 
+std::size_t BranchParts::PartKeysFor(std::size_t branch_keys) {
+  return std::clamp<std::size_t>(branch_keys / 1000, kSmallestPartKeys, kPartKeys);
+}
+
+bool BranchParts::SpineReuse(platform::Registry& registry, platform::RootKey root,
+                             const std::string& path) {
+  const auto found = spine_.find(path);
+  if (found == spine_.end()) return false;
+  Part& key = found->second;
+  const bool proved = key.proved;
+  if (!key.watch || key.watch->Check() != platform::kErrorSuccess) {
+    key.watch.reset();
+    if (registry.WatchKey(root, path, &key.watch) != platform::kErrorSuccess) key.watch.reset();
+    key.proved = key.watch != nullptr;
+    return false;
+  }
+  if (!proved || key.watch->Signalled()) {
+    key.proved = key.watch->Arm() == platform::kErrorSuccess;
+    if (!key.proved) key.watch.reset();
+    return false;
+  }
+  return true;
+}
+
 void BranchParts::Update(platform::Registry& registry, platform::RootKey root,
                          const std::string& start_path, const KeyRecord& start) {
   for (auto& [path, part] : parts_) part.seen = false;
+  for (auto& [path, key] : spine_) key.seen = false;
   slices_.clear();
   whole_dirty_ = false;
-  Collect(start_path, start);
-  for (auto it = parts_.begin(); it != parts_.end();) {
+  Collect(start_path, start, true);
+  Refresh(registry, root, parts_, true);
+  Refresh(registry, root, spine_, false);
+  if (next_slice_ >= slices_.size()) next_slice_ = 0;
+}
+
+void BranchParts::Refresh(platform::Registry& registry, platform::RootKey root,
+                          std::unordered_map<std::string, Part>& watched, bool subtree) {
+  for (auto it = watched.begin(); it != watched.end();) {
     if (!it->second.seen) {
-      it = parts_.erase(it);
+      it = watched.erase(it);
       continue;
     }
     Part& part = it->second;
     if (!part.watch) {
       // Armed after the part was read: it proves nothing until the next
       // reading of the part.
-      if (registry.WatchBranch(root, it->first, &part.watch) != platform::kErrorSuccess)
-        part.watch.reset();
+      const platform::RegResult made = subtree ? registry.WatchBranch(root, it->first, &part.watch)
+                                               : registry.WatchKey(root, it->first, &part.watch);
+      if (made != platform::kErrorSuccess) part.watch.reset();
       part.proved = false;
     }
     ++it;
   }
-  if (next_slice_ >= slices_.size()) next_slice_ = 0;
 }
 
-void BranchParts::Collect(const std::string& path, const KeyRecord& record) {
+void BranchParts::Collect(const std::string& path, const KeyRecord& record, bool is_start) {
   // A subtree no larger than a part is one slice, the whole of a small
   // branch included.
   if (record.subtree_keys <= part_keys_) {
@@ -66,13 +99,16 @@ void BranchParts::Collect(const std::string& path, const KeyRecord& record) {
   // A key of the spine: itself, then each subkey, which is either a part
   // or another key of the spine.
   slices_.push_back({path, &record, false});
+  // The start key is read at every walk: its time is its own, not a
+  // parent's listing.
+  if (!is_start) spine_[path].seen = true;
   for (const KeyRecord& child : record.subkeys) {
     const std::string child_path = path.empty() ? child.name : path + "\\" + child.name;
     if (child.part) {
       parts_[child_path].seen = true;
       slices_.push_back({child_path, &child, true});
     } else {
-      Collect(child_path, child);
+      Collect(child_path, child, false);
     }
   }
 }
@@ -80,10 +116,13 @@ void BranchParts::Collect(const std::string& path, const KeyRecord& record) {
 void BranchParts::ProveAll() {
   for (auto& [path, part] : parts_)
     if (part.watch) part.proved = true;
+  for (auto& [path, key] : spine_)
+    if (key.watch) key.proved = true;
 }
 
 void BranchParts::Clear() {
   parts_.clear();
+  spine_.clear();
   slices_.clear();
   next_slice_ = 0;
   whole_dirty_ = false;

@@ -1,9 +1,10 @@
 // Monitoring a large branch part by part. The branch's tree (from the last
 // walk, engine/branch_walk.h) is cut into parts of at most kPartKeys keys,
 // each with a change watch of its own on its subtree; the keys above the
-// parts (the spine) are few and read at every walk. A notification then
-// says which parts to walk again; the others are taken over whole, so a
-// check costs what changed, not what is watched.
+// parts (the spine) each have a watch of their own values and subkey list.
+// A notification then says which parts and spine keys to read again; the
+// others are taken over as they were, so a check costs what changed, not
+// what is watched.
 //
 // What no notification shows (a key whose access changed, a hive restored
 // under the same times) is found by verifying the tree a slice at a time:
@@ -31,14 +32,24 @@ class BranchParts {
   // one part, and a branch of a million entries needs about a thousand
   // watches (each a key handle and an event).
   static constexpr std::size_t kPartKeys = 1000;
+  static constexpr std::size_t kSmallestPartKeys = 100;
 
   explicit BranchParts(std::size_t part_keys = kPartKeys) : part_keys_(part_keys) {}
   std::size_t part_keys() const { return part_keys_; }
+  // For a tree re-marked to that size; the next Update follows it.
+  void set_part_keys(std::size_t part_keys) { part_keys_ = part_keys; }
+  // The part size for a branch of that many keys: about a thousand parts,
+  // so that a hundred changes spread over a branch of ten thousand keys
+  // walk a hundredth of it, within kSmallestPartKeys..kPartKeys.
+  static std::size_t PartKeysFor(std::size_t branch_keys);
 
   // The walk's question for a part of the last tree met again (see
   // ReusePolicy::part_reuse). Arms, or makes again, the part's watch before
   // the part is read, so a change made while it is read is seen next time.
   PartReuse Reuse(platform::Registry& registry, platform::RootKey root, const std::string& path);
+  // The same for a key of the spine (see ReusePolicy::spine_reuse): true
+  // when its own values and subkey list are as the last walk read them.
+  bool SpineReuse(platform::Registry& registry, platform::RootKey root, const std::string& path);
 
   // After a walk: watches for the parts of its tree (new ones prove nothing
   // until they were armed before a reading of their part), none for parts
@@ -59,7 +70,8 @@ class BranchParts {
   bool whole_dirty() const { return whole_dirty_; }
   // Slices in one sweep over the whole tree.
   std::size_t slices() const { return slices_.size(); }
-  std::size_t watches() const { return parts_.size(); }
+  std::size_t watches() const { return parts_.size() + spine_.size(); }
+  std::size_t spine_watches() const { return spine_.size(); }
 
  private:
   struct Part {
@@ -74,12 +86,16 @@ class BranchParts {
     bool recursive;  // the whole subtree (a part, a small branch); else the key alone
   };
 
-  void Collect(const std::string& path, const KeyRecord& record);
+  void Collect(const std::string& path, const KeyRecord& record, bool is_start);
+  // Watches for the parts (or spine keys) of the tree just collected.
+  void Refresh(platform::Registry& registry, platform::RootKey root,
+               std::unordered_map<std::string, Part>& watched, bool subtree);
   bool Same(platform::Registry& registry, mKestrelmark::EngineHost& host, platform::RootKey root,
             std::string& path, const KeyRecord& record, bool recursive, bool own_time);
 
-  const std::size_t part_keys_;
+  std::size_t part_keys_;
   std::unordered_map<std::string, Part> parts_;  // by path
+  std::unordered_map<std::string, Part> spine_;  // by path, the start key not
   std::vector<Slice> slices_;
   std::size_t next_slice_ = 0;
   bool whole_dirty_ = false;

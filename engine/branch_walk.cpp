@@ -85,10 +85,24 @@ class Walk {
 
   // now is where this key's record goes; none for a walk that keeps no
   // tree. old is the last walk's record of the same key, if any. listed_time
-  // is the key's time as its parent's enumeration gave it.
+  // is the key's time as its parent's enumeration gave it, or, when
+  // from_last, as the last walk recorded it under a parent taken over from
+  // it: good only while the key's own watch says nothing changed.
   void Visit(std::string& path, KeyRecord* old, KeyRecord* now, bool is_start,
-             platform::KeyTime listed_time = platform::kUnknownKeyTime) {
+             platform::KeyTime listed_time = platform::kUnknownKeyTime, bool from_last = false) {
     if (now != nullptr && !is_start) Trust(*now);
+    if (!is_start && SpineUnchanged(path, old, now)) {
+      TakeOverSpineKey(path, *old, *now);
+      return;
+    }
+    if (from_last) {
+      // Read afresh once the key is open.
+      listed_time = platform::kUnknownKeyTime;
+      if (now != nullptr) {
+        now->time = listed_time;
+        now->trusted = false;
+      }
+    }
     if (MaySkipOpening(old, now, is_start)) {
       // Its values (and its complete record) are the last walk's.
       now->opened = true;
@@ -109,6 +123,15 @@ class Walk {
     const platform::RegResult opened = registry_.OpenKey(root_, path, access_, &key);
     if (opened != platform::kErrorSuccess) {
       if (now != nullptr) now->opened = false;
+      // Its time as a fresh listing gives it: a key that does not open has
+      // no time of its own to ask for.
+      if (from_last && opened != platform::kErrorFileNotFound) {
+        listed_time = ListedTime(path);
+        if (now != nullptr) {
+          now->time = listed_time;
+          Trust(*now);
+        }
+      }
       // A key that is there but cannot be read is one of the branch's keys
       // all the same; one that has gone meanwhile is not.
       if (complete_ != nullptr && opened != platform::kErrorFileNotFound)
@@ -118,12 +141,12 @@ class Walk {
     ++counts_.keys_opened;
     OpenKeyScope open_key(registry_, key);
     platform::KeyTime time = listed_time;
-    if (is_start) static_cast<void>(registry_.QueryKeyTime(key, &time));
+    if (is_start || from_last) static_cast<void>(registry_.QueryKeyTime(key, &time));
     if (now != nullptr) {
       now->opened = true;
       // A start key whose time cannot be read is read whole (unknown is
       // untrusted).
-      if (is_start) {
+      if (is_start || from_last) {
         now->time = time;
         Trust(*now);
       }
@@ -151,12 +174,67 @@ class Walk {
     EnumerateSubkeys(key, now != nullptr || complete_ != nullptr);
     open_key.Close();
 
-    VisitSubkeys(path, old, now, names_start);
+    VisitSubkeys(path, old, now, names_start, false);
     if (include_values_) AppendBlock(path, keep_values ? old : nullptr, now, block_start);
     if (now != nullptr) MarkParts(*now);
   }
 
  private:
+  // The key's time as its parent lists it now (the parent opens: it was
+  // taken over as unchanged a moment ago).
+  platform::KeyTime ListedTime(const std::string& path) {
+    const std::size_t separator = path.rfind('\\');
+    const std::string parent = separator == std::string::npos ? "" : path.substr(0, separator);
+    const std::string_view name =
+        separator == std::string::npos ? std::string_view(path) : std::string_view(path).substr(separator + 1);
+    platform::KeyHandle key = 0;
+    if (registry_.OpenKey(root_, parent, access_, &key) != platform::kErrorSuccess)
+      return platform::kUnknownKeyTime;
+    OpenKeyScope open_key(registry_, key);
+    char listed[kSubkeyBufferSize];
+    for (std::uint32_t index = 0;; ++index) {
+      platform::KeyTime time = platform::kUnknownKeyTime;
+      if (registry_.EnumKeyWithTime(key, index, listed, kSubkeyBufferSize, &time) !=
+          platform::kErrorSuccess)
+        return platform::kUnknownKeyTime;
+      if (std::string_view(listed, strnlen(listed, kSubkeyBufferSize)) == name) return time;
+    }
+  }
+
+  // A key of the last tree's spine whose own watch and trusted time say it
+  // holds what it held.
+  bool SpineUnchanged(const std::string& path, const KeyRecord* old, const KeyRecord* now) const {
+    if (!policy_.spine_reuse || now == nullptr || old == nullptr || old->part ||
+        old->subkeys.empty() || !Unchanged(old, *now) || policy_.open_every_key)
+      return false;
+    if (complete_ != nullptr && old->complete_index == KeyRecord::kNotRecorded) return false;
+    return policy_.spine_reuse(path);
+  }
+
+  // The key as the last walk read it, without opening it: its values and
+  // complete record, and its subkeys as it listed them, each of which is
+  // then taken over or read as its own watch says (their times are the last
+  // walk's, so one that is read has its time read afresh).
+  void TakeOverSpineKey(std::string& path, KeyRecord& old, KeyRecord& now) {
+    now.opened = true;
+    ++counts_.spine_keys_reused;
+    if (complete_ != nullptr) {
+      now.complete_index = complete_->size();
+      complete_->push_back((*last_->complete)[old.complete_index]);
+    }
+    const std::size_t names_start = names_.size();
+    for (const KeyRecord& child : old.subkeys) {
+      names_.push_back(child.name);
+      times_.push_back(child.time);
+    }
+    VisitSubkeys(path, &old, &now, names_start, true);
+    if (include_values_) {
+      ++counts_.value_lists_kept;
+      AppendBlock(path, &old, &now, blocks_.size());
+    }
+    MarkParts(now);
+  }
+
   void Trust(KeyRecord& now) const {
     now.trusted = now.time != platform::kUnknownKeyTime &&
                   policy_.trust_before != platform::kUnknownKeyTime &&
@@ -379,8 +457,9 @@ class Walk {
     for (KeyRecord& child : record.subkeys) Shift(child, entries, complete);
   }
 
-  void VisitSubkeys(std::string& path, KeyRecord* old, KeyRecord* now,
-                    std::size_t names_start) {
+  // from_last: the names and times are the last walk's (TakeOverSpineKey).
+  void VisitSubkeys(std::string& path, KeyRecord* old, KeyRecord* now, std::size_t names_start,
+                    bool from_last) {
     const std::size_t names_end = names_.size();
     if (now != nullptr) {
       now->subkeys.clear();
@@ -409,7 +488,8 @@ class Walk {
         const std::size_t begin = out_.size();
         if (!include_values_) out_.push_back(path);
         // Read as for the first time: nothing of the last walk below here.
-        Visit(path, reuse == PartReuse::kReadAll ? nullptr : old_child, child, false, times_[n]);
+        Visit(path, reuse == PartReuse::kReadAll ? nullptr : old_child, child, false, times_[n],
+              from_last);
         if (child != nullptr) {
           child->subtree_begin = begin;
           child->subtree_end = out_.size();
@@ -474,6 +554,14 @@ class Walk {
 };
 
 }  // namespace
+
+void MarkParts(KeyRecord& record, std::size_t part_keys) {
+  const bool split = part_keys != 0 && record.subtree_keys > part_keys;
+  for (KeyRecord& child : record.subkeys) {
+    child.part = split && child.subtree_keys <= part_keys;
+    MarkParts(child, part_keys);
+  }
+}
 
 void WalkBranch(platform::Registry& registry, mKestrelmark::EngineHost& host,
                 platform::RootKey root, const std::string& start_path, bool include_values,

@@ -92,7 +92,19 @@ struct ReusePolicy {
   // trusted time is also unchanged.
   std::size_t part_keys = 0;
   std::function<PartReuse(const std::string& path)> part_reuse;
+  // The spine (the keys of the last tree above its parts, the start key
+  // not): spine_reuse says of each such key met again, before it is read,
+  // whether its own values and subkey list are as the last walk read them.
+  // Such a key with its trusted time unchanged is not opened: its values
+  // and its subkeys, with their times, are the last walk's, and each
+  // subkey is then taken over or read by its own watch's answer.
+  std::function<bool(const std::string& path)> spine_reuse;
 };
+
+// Marks the parts of a walk's tree again, as a walk with part_keys would
+// have marked them (ReusePolicy::part_keys), from the subtree sizes the
+// walk recorded.
+void MarkParts(KeyRecord& record, std::size_t part_keys);
 
 struct WalkCounts {
   std::size_t keys_opened = 0;
@@ -101,6 +113,7 @@ struct WalkCounts {
   std::size_t value_lists_kept = 0;   // keys whose values came from the last walk
   std::size_t parts_reused = 0;       // parts taken over whole
   std::size_t keys_in_parts_reused = 0;
+  std::size_t spine_keys_reused = 0;  // spine keys taken over, not opened
 };
 
 // Entries [begin, begin + count) of a walk's list are copies of the last

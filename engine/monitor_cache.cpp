@@ -18,7 +18,8 @@ constexpr platform::KeyTime kUnitsPerMs = 10'000;
 
 MonitorCache::MonitorCache(SteadyClock steady_clock, std::size_t part_keys)
     : steady_clock_(steady_clock ? std::move(steady_clock) : SteadyClock(SteadyMilliseconds)),
-      parts_(part_keys) {}
+      sized_for_the_branch_(part_keys == kPartKeysForTheBranch),
+      parts_(sized_for_the_branch_ ? RegStuff::BranchParts::kPartKeys : part_keys) {}
 
 MonitorCache::~MonitorCache() = default;
 
@@ -172,7 +173,12 @@ std::shared_ptr<const RegStuff::EntryList> MonitorCache::ReadBranch(
   // A branch without a watch is walked at every check, with every key
   // opened once a minute; one with a watch is verified a slice at a time.
   const bool safety_walk = !watch_ && SafetyWalkDue(now_ms);
-  if (watch_ && reading_of_ && VerifySliceIfDue(registry, host, now_ms, selection)) changed = true;
+  // Verified only while nothing is signalled: a key a notified change moved
+  // would differ from the tree as much as one no notification shows, and
+  // a difference on the spine costs a whole reading. A due slice waits for
+  // the next quiet check.
+  if (watch_ && reading_of_ && !changed && VerifySliceIfDue(registry, host, now_ms, selection))
+    changed = true;
   // Quiet: nothing signalled since the watch was armed before the last
   // reading, the watched key lives, the selection is the same, and no
   // slice found a difference; the last reading is what a reading now would
@@ -217,6 +223,9 @@ std::shared_ptr<const RegStuff::EntryList> MonitorCache::Walk(platform::Registry
     policy.part_reuse = [&](const std::string& path) {
       return parts_.Reuse(registry, selection.root, path);
     };
+    policy.spine_reuse = [&](const std::string& path) {
+      return parts_.SpineReuse(registry, selection.root, path);
+    };
   }
   const bool had_tree = reading_of_.has_value();
   reading_of_.reset();
@@ -232,6 +241,17 @@ std::shared_ptr<const RegStuff::EntryList> MonitorCache::Walk(platform::Registry
   reading_of_ = selection;
   reading_complete_ = complete;
   if (watch_ && branch_.tree() != nullptr) {
+    // Sized once the walk has counted the keys, and again only when the
+    // branch has grown or shrunk severalfold: a new size makes every part
+    // new, and a new part proves nothing until a quiet check.
+    if (sized_for_the_branch_) {
+      const std::size_t wanted = RegStuff::BranchParts::PartKeysFor(branch_.tree()->subtree_keys);
+      const std::size_t now = parts_.part_keys();
+      if (wanted > 2 * now || 2 * wanted < now) {
+        branch_.MarkParts(wanted);
+        parts_.set_part_keys(wanted);
+      }
+    }
     parts_.Update(registry, selection.root, selection.start_path, *branch_.tree());
     if (!next_slice_ms_) next_slice_ms_ = steady_clock_() + kSliceGapMs;
   } else {

@@ -65,10 +65,12 @@ class MonitorCache {
   // more than this mean the system clock was set.
   static constexpr std::uint64_t kClockSlackMs = 2'000;
 
-  // part_keys: the size of the parts a large branch is watched in
-  // (BranchParts::kPartKeys; tests cut small branches into parts).
+  // part_keys: the size of the parts a large branch is watched in; 0 (the
+  // program's): the size BranchParts::PartKeysFor gives the branch as the
+  // first walk found it (tests cut small branches into parts).
+  static constexpr std::size_t kPartKeysForTheBranch = 0;
   explicit MonitorCache(SteadyClock steady_clock = {},
-                        std::size_t part_keys = RegStuff::BranchParts::kPartKeys);
+                        std::size_t part_keys = kPartKeysForTheBranch);
   ~MonitorCache();
   MonitorCache(const MonitorCache&) = delete;
   MonitorCache& operator=(const MonitorCache&) = delete;
@@ -225,6 +227,8 @@ class MonitorCache {
   std::optional<BranchSelection> reading_of_;
   bool reading_complete_ = false;
   std::optional<std::uint64_t> last_safety_walk_ms_;
+  // Whether the parts' size follows the branch's (else the one given).
+  const bool sized_for_the_branch_;
   RegStuff::BranchParts parts_;
   std::optional<std::uint64_t> next_slice_ms_;
   std::optional<ClockReading> last_clocks_;

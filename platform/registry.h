@@ -133,6 +133,13 @@ class Registry {
                                               std::unique_ptr<BranchWatch>*) {
     return kErrorNotSupported;
   }
+  // The same for the key alone: its values, its security and the names of
+  // its direct subkeys (one created, deleted or renamed), not what changes
+  // inside those subkeys.
+  [[nodiscard]] virtual RegResult WatchKey(RootKey, const std::string&,
+                                           std::unique_ptr<BranchWatch>*) {
+    return kErrorNotSupported;
+  }
 
   [[nodiscard]] virtual RegResult QueryValue(KeyHandle key, const std::string& name,
                                              std::uint32_t* type, std::string* data) = 0;

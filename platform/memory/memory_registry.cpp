@@ -88,6 +88,7 @@ struct MemoryRegistry::Node {
 
 struct MemoryRegistry::WatchState {
   std::shared_ptr<Node> node;
+  bool subtree = true;
   bool armed = false;
   bool signalled = false;
   bool lost = false;
@@ -252,7 +253,7 @@ void MemoryRegistry::Signal(const Node& node) {
   for (const auto& weak : watches_) {
     const auto state = weak.lock();
     if (!state || !state->armed || state->lost) continue;
-    for (const Node* at = &node; at != nullptr; at = at->parent) {
+    for (const Node* at = &node; at != nullptr; at = state->subtree ? at->parent : nullptr) {
       if (at == state->node.get()) {
         state->armed = false;
         state->signalled = true;
@@ -281,12 +282,23 @@ RegResult MemoryRegistry::QueryKeyTime(KeyHandle key, KeyTime* last_write) {
 
 RegResult MemoryRegistry::WatchBranch(RootKey root, const std::string& path,
                                       std::unique_ptr<BranchWatch>* watch) {
+  return MakeWatch(root, path, true, watch);
+}
+
+RegResult MemoryRegistry::WatchKey(RootKey root, const std::string& path,
+                                   std::unique_ptr<BranchWatch>* watch) {
+  return MakeWatch(root, path, false, watch);
+}
+
+RegResult MemoryRegistry::MakeWatch(RootKey root, const std::string& path, bool subtree,
+                                    std::unique_ptr<BranchWatch>* watch) {
   if (!RootNode(root)) return kErrorInvalidHandle;
   std::shared_ptr<Node> node = Find(root, path);
   if (!node) return kErrorFileNotFound;
   if (node->deny_open) return kErrorAccessDenied;
   auto state = std::make_shared<WatchState>();
   state->node = std::move(node);
+  state->subtree = subtree;
   state->armed = true;
   // Watches that ended are dropped here, so the list does not grow with
   // every watch a long test makes.

@@ -23,8 +23,9 @@
 // under it; a new key is stamped when created. The clock only moves when a
 // test moves it (it may be set back, as a user can set a system clock), and
 // stamps can be rounded down to a grain, as Windows' coarse clock does. A
-// watch is signalled by every write at or below its key, but not by the
-// deletion of its own key, and not by access changes; after its key is
+// watch is signalled by every write at or below its key (WatchKey's: by the
+// writes that stamp its key, to its values and its list of subkeys), but
+// not by the deletion of its own key, and not by access changes; after its key is
 // deleted it answers kErrorKeyDeleted. LoseWatches makes every watch answer
 // an error, as a handle the system has dropped would.
 #pragma once
@@ -110,6 +111,8 @@ class MemoryRegistry : public Registry {
   KeyTime CurrentTime() override { return clock_; }
   RegResult WatchBranch(RootKey root, const std::string& path,
                         std::unique_ptr<BranchWatch>* watch) override;
+  RegResult WatchKey(RootKey root, const std::string& path,
+                     std::unique_ptr<BranchWatch>* watch) override;
   RegResult QueryValue(KeyHandle key, const std::string& name, std::uint32_t* type,
                        std::string* data) override;
   RegResult SetValue(KeyHandle key, const std::string& name, std::uint32_t type,
@@ -118,6 +121,8 @@ class MemoryRegistry : public Registry {
 
  private:
   struct Node;
+  RegResult MakeWatch(RootKey root, const std::string& path, bool subtree,
+                      std::unique_ptr<BranchWatch>* watch);
   struct WatchState;
   class MemoryWatch;
   struct OpenHandle {

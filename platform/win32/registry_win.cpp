@@ -145,8 +145,8 @@ namespace {
 
 class Win32BranchWatch : public BranchWatch {
  public:
-  Win32BranchWatch(UniqueHkey key, UniqueKernelHandle event)
-      : key_(std::move(key)), event_(std::move(event)) {}
+  Win32BranchWatch(UniqueHkey key, UniqueKernelHandle event, bool subtree)
+      : key_(std::move(key)), event_(std::move(event)), subtree_(subtree ? TRUE : FALSE) {}
 
   bool Signalled() override { return WaitForSingleObject(event_.get(), 0) == WAIT_OBJECT_0; }
 
@@ -154,12 +154,12 @@ class Win32BranchWatch : public BranchWatch {
     ResetEvent(event_.get());
     LONG result = ERROR_INVALID_PARAMETER;
     if (thread_agnostic_) {
-      result = RegNotifyChangeKeyValue(key_.get(), TRUE, kNotifyFilter | kNotifyThreadAgnostic,
+      result = RegNotifyChangeKeyValue(key_.get(), subtree_, kNotifyFilter | kNotifyThreadAgnostic,
                                        event_.get(), TRUE);
       if (result == ERROR_INVALID_PARAMETER) thread_agnostic_ = false;
     }
     if (!thread_agnostic_)
-      result = RegNotifyChangeKeyValue(key_.get(), TRUE, kNotifyFilter, event_.get(), TRUE);
+      result = RegNotifyChangeKeyValue(key_.get(), subtree_, kNotifyFilter, event_.get(), TRUE);
     return result;
   }
 
@@ -172,25 +172,37 @@ class Win32BranchWatch : public BranchWatch {
  private:
   UniqueHkey key_;
   UniqueKernelHandle event_;
+  const BOOL subtree_;
   bool thread_agnostic_ = true;
 };
+
+RegResult MakeWatch(Win32Registry& registry, RootKey root, const std::string& path, bool subtree,
+                    std::unique_ptr<BranchWatch>* watch) {
+  KeyHandle opened = 0;
+  // Notify to watch, query value for RegQueryInfoKey.
+  const RegResult open_result =
+      registry.OpenKey(root, path, KEY_NOTIFY | KEY_QUERY_VALUE, &opened);
+  if (open_result != ERROR_SUCCESS) return open_result;
+  UniqueHkey key(Hkey(opened));
+  UniqueKernelHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!event) return static_cast<RegResult>(GetLastError());
+  auto armed = std::make_unique<Win32BranchWatch>(std::move(key), std::move(event), subtree);
+  const RegResult result = armed->Arm();
+  if (result != ERROR_SUCCESS) return result;
+  *watch = std::move(armed);
+  return ERROR_SUCCESS;
+}
 
 }  // namespace
 
 RegResult Win32Registry::WatchBranch(RootKey root, const std::string& path,
                                      std::unique_ptr<BranchWatch>* watch) {
-  KeyHandle opened = 0;
-  // Notify to watch, query value for RegQueryInfoKey.
-  const RegResult open_result = OpenKey(root, path, KEY_NOTIFY | KEY_QUERY_VALUE, &opened);
-  if (open_result != ERROR_SUCCESS) return open_result;
-  UniqueHkey key(Hkey(opened));
-  UniqueKernelHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!event) return static_cast<RegResult>(GetLastError());
-  auto armed = std::make_unique<Win32BranchWatch>(std::move(key), std::move(event));
-  const RegResult result = armed->Arm();
-  if (result != ERROR_SUCCESS) return result;
-  *watch = std::move(armed);
-  return ERROR_SUCCESS;
+  return MakeWatch(*this, root, path, true, watch);
+}
+
+RegResult Win32Registry::WatchKey(RootKey root, const std::string& path,
+                                  std::unique_ptr<BranchWatch>* watch) {
+  return MakeWatch(*this, root, path, false, watch);
 }
 
 RegResult Win32Registry::QueryValue(KeyHandle key, const std::string& name, std::uint32_t* type,

@@ -29,6 +29,8 @@ class Win32Registry : public Registry {
   KeyTime CurrentTime() override;
   RegResult WatchBranch(RootKey root, const std::string& path,
                         std::unique_ptr<BranchWatch>* watch) override;
+  RegResult WatchKey(RootKey root, const std::string& path,
+                     std::unique_ptr<BranchWatch>* watch) override;
   RegResult QueryValue(KeyHandle key, const std::string& name, std::uint32_t* type,
                        std::string* data) override;
   RegResult SetValue(KeyHandle key, const std::string& name, std::uint32_t type,

@@ -321,6 +321,88 @@ TEST_F(MonitorCachePartsTest, OneChangeWalksItsPartAlone) {
   EXPECT_EQ(cache_.part_watches(), 8u);
 }
 
+// Keys above the parts are watched for their own values and subkeys: a
+// change inside a part opens neither them nor their other parts, and a
+// change of their own is read with them.
+class MonitorCacheSpineTest : public MonitorCacheTest {
+ protected:
+  MonitorCacheSpineTest() : MonitorCacheTest(4) {
+    for (int s = 0; s < 3; ++s)
+      for (int p = 0; p < 4; ++p)
+        for (int k = 0; k < 3; ++k)
+          registry_.PutDword(kRoot, Path(s, p) + "\\K" + std::to_string(k), "v", k);
+  }
+  static std::string Path(int s, int p) {
+    return "Watched\\S" + std::to_string(s) + "\\P" + std::to_string(p);
+  }
+};
+
+TEST_F(MonitorCacheSpineTest, ChangesBelowTheSpineLeaveItClosedAndItsOwnAreRead) {
+  SnapshotWithCache();
+  Pass(5000);
+  CachedCheck();
+  CachedCheck();  // every watch now armed before a reading of its key
+  EXPECT_EQ(cache_.part_watches(), 12u + 3u);
+  registry_.PutDword(kRoot, Path(1, 2) + "\\K1", "v", 50);
+  std::size_t opens = Opens();
+  CachedCheck();
+  EXPECT_EQ(host_.rows, (Strings{"Watched\\S1\\P2\\K1  v=&H00000032"}));
+  // Watched itself, the part's key and the changed key.
+  EXPECT_EQ(Opens() - opens, 3u);
+  EXPECT_EQ(cache_.last_counts().spine_keys_reused, 3u);
+  EXPECT_EQ(cache_.last_counts().parts_reused, 11u);
+
+  Pass(5000);  // past the trust margin for the next reading
+  registry_.PutDword(kRoot, "Watched\\S2", "own", 7);
+  registry_.AddKey(kRoot, "Watched\\S0\\New");
+  opens = Opens();
+  CachedCheck();
+  EXPECT_EQ(host_.rows, (Strings{"Watched\\S0\\New", "Watched\\S1\\P2\\K1  v=&H00000032",
+                                 "Watched\\S2  own=&H00000007"}));
+  EXPECT_EQ(cache_.last_counts().spine_keys_reused, 1u);
+  ExpectSameAsFull("after the spine's own changes");
+}
+
+// The program's cache sizes its parts by the branch: about a thousand, so
+// that changes spread over a branch of thousands of keys walk a few keys
+// each, never smaller than a hundred keys nor larger than a thousand.
+class MonitorCacheSizedTest : public MonitorCacheTest {
+ protected:
+  MonitorCacheSizedTest() : MonitorCacheTest(MonitorCache::kPartKeysForTheBranch) {
+    for (int a = 0; a < 10; ++a)
+      for (int b = 0; b < 10; ++b)
+        for (int c = 0; c < 10; ++c)
+          registry_.PutDword(kRoot, Path(a, b) + "\\C" + std::to_string(c), "v", c);
+  }
+  static std::string Path(int a, int b) {
+    return "Watched\\A" + std::to_string(a) + "\\B" + std::to_string(b);
+  }
+};
+
+TEST_F(MonitorCacheSizedTest, PartsFollowTheBranchsSize) {
+  using RegStuff::BranchParts;
+  EXPECT_EQ(BranchParts::PartKeysFor(11'111), BranchParts::kSmallestPartKeys);
+  EXPECT_EQ(BranchParts::PartKeysFor(111'111), 111u);
+  EXPECT_EQ(BranchParts::PartKeysFor(5'000'000), BranchParts::kPartKeys);
+  // 1,111 keys: parts of at most 100 keys are the 100 keys B* (11 keys
+  // each), under the 10 keys A* of the spine; at the largest size the
+  // branch would be 10 parts of 111 keys.
+  SnapshotWithCache();
+  Pass(5000);
+  CachedCheck();
+  EXPECT_EQ(cache_.part_watches(), 100u + 10u);
+  CachedCheck();
+  for (int i = 0; i < 10; ++i) registry_.PutDword(kRoot, Path(i, 9 - i) + "\\C3", "v", 30);
+  const std::size_t opens = Opens();
+  CachedCheck();
+  // Watched, and in each of the ten parts its key and the changed one.
+  EXPECT_EQ(Opens() - opens, 1u + 10u * 2u);
+  EXPECT_EQ(cache_.last_counts().parts_reused, 90u);
+  EXPECT_EQ(cache_.last_counts().spine_keys_reused, 10u);
+  EXPECT_EQ(host_.rows.size(), 10u);
+  ExpectSameAsFull("ten changes in ten parts");
+}
+
 TEST_F(MonitorCachePartsTest, PartDeletedAndMadeAgainIsWatchedAnew) {
   SnapshotWithCache();
   Pass(5000);
@@ -472,7 +554,7 @@ TEST_P(MonitorCacheDifferential, CachedChecksEqualFullChecks) {
   registry_.PutString(kRoot, "Watched\\A", "x", "1");
   SnapshotWithCache();
   int kinds[4] = {};
-  std::size_t parts_reused = 0;
+  std::size_t parts_reused = 0, spine_reused = 0;
   for (int step = 0; step < 2500; ++step) {
     Step(random);
     if (random() % 3 == 0) {
@@ -480,6 +562,7 @@ TEST_P(MonitorCacheDifferential, CachedChecksEqualFullChecks) {
       CachedCheck();
       ++kinds[static_cast<int>(cache_.last_check())];
       parts_reused += cache_.last_counts().parts_reused;
+      spine_reused += cache_.last_counts().spine_keys_reused;
       ExpectSameAsFull("step " + std::to_string(step));
       if (HasFatalFailure()) return;
       // The reading itself equals a full reading entry for entry.
@@ -501,6 +584,7 @@ TEST_P(MonitorCacheDifferential, CachedChecksEqualFullChecks) {
   // Small parts: many checks took parts over whole.
   if (std::get<1>(GetParam()) < 10) {
     EXPECT_GT(parts_reused, 100u);
+    EXPECT_GT(spine_reused, 50u);
   }
 }
 

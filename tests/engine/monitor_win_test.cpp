@@ -108,6 +108,30 @@ TEST_F(MonitorWinTest, WatchIsSignalledFromBelowAndAnswersForItsDeletedKey) {
   EXPECT_NE(watch->Check(), 0);  // the old handle never comes back
 }
 
+// A key's own watch fires exactly when its time moves: for its values and
+// its list of subkeys, never for what changes inside a subkey.
+TEST_F(MonitorWinTest, KeyWatchIsSignalledByTheKeysOwnChangesOnly) {
+  scratch_.CreateKey("S\\A\\B");
+  std::unique_ptr<platform::BranchWatch> watch;
+  ASSERT_EQ(registry_.WatchKey(kHkeyCurrentUser, scratch_.PathOf("S"), &watch), 0);
+  scratch_.SetDword("S\\A", "inside", 1);
+  scratch_.CreateKey("S\\A\\C");
+  ASSERT_TRUE(scratch_.DeleteKey("S\\A\\B"));
+  Sleep(50);
+  EXPECT_FALSE(watch->Signalled());
+  scratch_.SetDword("S", "own", 1);
+  Sleep(50);
+  EXPECT_TRUE(watch->Signalled());
+  ASSERT_EQ(watch->Arm(), 0);
+  scratch_.CreateKey("S\\D");
+  Sleep(50);
+  EXPECT_TRUE(watch->Signalled());
+  ASSERT_EQ(watch->Arm(), 0);
+  ASSERT_TRUE(scratch_.DeleteKey("S\\A"));
+  Sleep(50);
+  EXPECT_TRUE(watch->Signalled());
+}
+
 TEST_F(MonitorWinTest, QuietCheckThenAChangeByAnotherProgram) {
   scratch_.SetString("S\\A", "v", "1");
   CreateSnapshot(cached_, selection_, snapshot_path_);
