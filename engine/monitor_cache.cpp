@@ -259,7 +259,9 @@ std::shared_ptr<const RegStuff::EntryList> MonitorCache::Walk(platform::Registry
     next_slice_ms_.reset();
   }
   const RegStuff::WalkCounts& counts = branch_.counts();
-  last_check_ = had_tree && counts.value_lists_kept + counts.keys_skipped + counts.parts_reused > 0
+  const std::size_t reused = counts.value_lists_kept + counts.keys_skipped +
+                             counts.parts_reused + counts.spine_keys_reused;
+  last_check_ = had_tree && reused > 0
                     ? CheckKind::kIncremental
                     : CheckKind::kFull;
   return entries;
