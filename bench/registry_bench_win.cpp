@@ -450,6 +450,7 @@ struct MonitorChecks {
   // its slices, the time they take, and how long the sweep lasts at the
   // share of the time the cache allows.
   std::size_t part_watches = 0, slices = 0;
+  std::size_t spine_watches = 0, part_keys = 0;
   // The process's handles while the cache watches, more than before it.
   long watch_handles = 0;
   double sweep_busy_s = 0, sweep_length_s = 0, longest_slice_s = 0;
@@ -466,13 +467,16 @@ void MeasureSweep(Engine& engine, const Branch& branch, MonitorChecks& m) {
   RegStuff::BranchParts parts;
   RegStuff::ReusePolicy policy;
   policy.part_keys = parts.part_keys();
-  policy.part_reuse = [&](const std::string& path) {
-    return parts.Reuse(engine.registry, platform::kHkeyCurrentUser, path);
+  policy.part_reuse = [&](const std::string& path, bool listed_now) {
+    return parts.Reuse(engine.registry, platform::kHkeyCurrentUser, path, listed_now);
   };
   const mKestrelmark::BranchSelection selection{platform::kHkeyCurrentUser, branch.path, true};
   cached.Read(engine.registry, engine.host, selection, policy);
+  // Parts of the size the program's cache gives this branch.
+  const std::size_t part_keys = RegStuff::BranchParts::PartKeysFor(cached.tree()->subtree_keys);
+  cached.MarkParts(part_keys);
+  parts.set_part_keys(part_keys);
   parts.Update(engine.registry, platform::kHkeyCurrentUser, branch.path, *cached.tree());
-  m.part_watches = parts.watches();
   m.slices = parts.slices();
   for (std::size_t slice = 0; slice < m.slices; ++slice) {
     const double start = Seconds();
@@ -528,6 +532,8 @@ MonitorChecks MeasureMonitorChecks(const Options& options, Engine& engine) {
       for (int i = 0; i < 100; ++i) SetDword(DeepKey(branch, i), "Value 3", 2000 + run);
     });
     m.part_watches = cache.part_watches();
+    m.spine_watches = cache.spine_watches();
+    m.part_keys = cache.part_keys();
     m.watch_handles = ProcessHandles() - handles_before;
     Measure(host, m.forget, [&] { cache.Forget(); });
   }
@@ -794,10 +800,13 @@ void PrintMonitorChecks(const Branch& branch, const MonitorChecks& m, const Figu
   const std::string handles =
       m.watch_handles > 0 ? std::to_string(m.watch_handles) + " handles held for them"
                           : "handles not counted by this system, 2 each";
-  std::printf("part watches %zu, %s; verification sweep: %zu slices, %.2f s busy (longest slice "
-              "%.1f ms), lasting %.0f s at %.1f%% of the time\n",
-              m.part_watches, handles.c_str(), m.slices, m.sweep_busy_s, m.longest_slice_s * 1000,
-              m.sweep_length_s, mKestrelmark::MonitorCache::kVerifyShare * 100);
+  std::printf("watches %zu: %zu parts of at most %zu keys and %zu keys above them; %s\n",
+              m.part_watches, m.part_watches - m.spine_watches, m.part_keys, m.spine_watches,
+              handles.c_str());
+  std::printf("verification sweep: %zu slices, %.2f s busy (longest slice %.1f ms), lasting "
+              "%.0f s at %.1f%% of the time\n",
+              m.slices, m.sweep_busy_s, m.longest_slice_s * 1000, m.sweep_length_s,
+              mKestrelmark::MonitorCache::kVerifyShare * 100);
 }
 
 void PrintComplete(const CompleteFigures& f) {

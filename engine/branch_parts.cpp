@@ -9,7 +9,7 @@
 namespace RegStuff {
 
 PartReuse BranchParts::Reuse(platform::Registry& registry, platform::RootKey root,
-                             const std::string& path) {
+                             const std::string& path, bool listed_now) {
   const auto found = parts_.find(path);
   // A part new to this tree: its watch comes after this walk.
   if (found == parts_.end()) return PartReuse::kWalk;
@@ -18,7 +18,7 @@ PartReuse BranchParts::Reuse(platform::Registry& registry, platform::RootKey roo
   const bool dirty = part.dirty;
   part.dirty = false;
   // A watch never signals its own key's deletion, nor anything after it.
-  if (!part.watch || part.watch->Check() != platform::kErrorSuccess) {
+  if (!part.watch || (listed_now && part.watch->Check() != platform::kErrorSuccess)) {
     part.watch.reset();
     if (registry.WatchBranch(root, path, &part.watch) != platform::kErrorSuccess)
       part.watch.reset();
@@ -38,12 +38,12 @@ std::size_t BranchParts::PartKeysFor(std::size_t branch_keys) {
 }
 
 bool BranchParts::SpineReuse(platform::Registry& registry, platform::RootKey root,
-                             const std::string& path) {
+                             const std::string& path, bool listed_now) {
   const auto found = spine_.find(path);
   if (found == spine_.end()) return false;
   Part& key = found->second;
   const bool proved = key.proved;
-  if (!key.watch || key.watch->Check() != platform::kErrorSuccess) {
+  if (!key.watch || (listed_now && key.watch->Check() != platform::kErrorSuccess)) {
     key.watch.reset();
     if (registry.WatchKey(root, path, &key.watch) != platform::kErrorSuccess) key.watch.reset();
     key.proved = key.watch != nullptr;

@@ -46,10 +46,14 @@ class BranchParts {
   // The walk's question for a part of the last tree met again (see
   // ReusePolicy::part_reuse). Arms, or makes again, the part's watch before
   // the part is read, so a change made while it is read is seen next time.
-  PartReuse Reuse(platform::Registry& registry, platform::RootKey root, const std::string& path);
+  // Unless listed_now says otherwise, it first makes sure the watch still
+  // holds the key (a watch never signals its own key's deletion).
+  PartReuse Reuse(platform::Registry& registry, platform::RootKey root, const std::string& path,
+                  bool listed_now = true);
   // The same for a key of the spine (see ReusePolicy::spine_reuse): true
   // when its own values and subkey list are as the last walk read them.
-  bool SpineReuse(platform::Registry& registry, platform::RootKey root, const std::string& path);
+  bool SpineReuse(platform::Registry& registry, platform::RootKey root, const std::string& path,
+                  bool listed_now = true);
 
   // After a walk: watches for the parts of its tree (new ones prove nothing
   // until they were armed before a reading of their part), none for parts

@@ -91,7 +91,7 @@ class Walk {
   void Visit(std::string& path, KeyRecord* old, KeyRecord* now, bool is_start,
              platform::KeyTime listed_time = platform::kUnknownKeyTime, bool from_last = false) {
     if (now != nullptr && !is_start) Trust(*now);
-    if (!is_start && SpineUnchanged(path, old, now)) {
+    if (!is_start && SpineUnchanged(path, old, now, !from_last)) {
       TakeOverSpineKey(path, *old, *now);
       return;
     }
@@ -203,12 +203,13 @@ class Walk {
 
   // A key of the last tree's spine whose own watch and trusted time say it
   // holds what it held.
-  bool SpineUnchanged(const std::string& path, const KeyRecord* old, const KeyRecord* now) const {
+  bool SpineUnchanged(const std::string& path, const KeyRecord* old, const KeyRecord* now,
+                      bool listed_now) const {
     if (!policy_.spine_reuse || now == nullptr || old == nullptr || old->part ||
         old->subkeys.empty() || !Unchanged(old, *now) || policy_.open_every_key)
       return false;
     if (complete_ != nullptr && old->complete_index == KeyRecord::kNotRecorded) return false;
-    return policy_.spine_reuse(path);
+    return policy_.spine_reuse(path, listed_now);
   }
 
   // The key as the last walk read it, without opening it: its values and
@@ -377,11 +378,11 @@ class Walk {
     for (KeyRecord& child : now.subkeys) child.part = split && child.subtree_keys <= policy_.part_keys;
   }
 
-  PartReuse PartReuseFor(const std::string& path, const KeyRecord* old,
-                         const KeyRecord* now) const {
+  PartReuse PartReuseFor(const std::string& path, const KeyRecord* old, const KeyRecord* now,
+                         bool listed_now) const {
     if (old == nullptr || now == nullptr || !old->part || !policy_.part_reuse)
       return PartReuse::kWalk;
-    const PartReuse asked = policy_.part_reuse(path);
+    const PartReuse asked = policy_.part_reuse(path, listed_now);
     if (asked != PartReuse::kReuse) return asked;
     if (!Unchanged(old, *now)) return PartReuse::kWalk;
     if (complete_ != nullptr && old->complete_index == KeyRecord::kNotRecorded)
@@ -481,7 +482,7 @@ class Walk {
       path += child_name;
       KeyRecord* old_child = matcher.Find(child_name);
       if (child != nullptr) Trust(*child);
-      const PartReuse reuse = PartReuseFor(path, old_child, child);
+      const PartReuse reuse = PartReuseFor(path, old_child, child, !from_last);
       if (reuse == PartReuse::kReuse) {
         TakeOver(*old_child, *child);
       } else {

@@ -90,15 +90,20 @@ struct ReusePolicy {
   // once per such part, before anything of it is read, so whoever answers
   // can arm a watch on it first. A part is taken over only when its key's
   // trusted time is also unchanged.
+  //
+  // listed_now (for both questions): the key's parent was listed by this
+  // walk. When not, the parent was taken over because its own watch says
+  // no subkey of it was deleted or created since, so the key is the very
+  // one the last walk met and its watch still holds it.
   std::size_t part_keys = 0;
-  std::function<PartReuse(const std::string& path)> part_reuse;
+  std::function<PartReuse(const std::string& path, bool listed_now)> part_reuse;
   // The spine (the keys of the last tree above its parts, the start key
   // not): spine_reuse says of each such key met again, before it is read,
   // whether its own values and subkey list are as the last walk read them.
   // Such a key with its trusted time unchanged is not opened: its values
   // and its subkeys, with their times, are the last walk's, and each
   // subkey is then taken over or read by its own watch's answer.
-  std::function<bool(const std::string& path)> spine_reuse;
+  std::function<bool(const std::string& path, bool listed_now)> spine_reuse;
 };
 
 // Marks the parts of a walk's tree again, as a walk with part_keys would

@@ -220,11 +220,11 @@ std::shared_ptr<const RegStuff::EntryList> MonitorCache::Walk(platform::Registry
   if (watch_) {
     policy.part_keys = parts_.part_keys();
     policy.skip_unchanged_leaves = true;
-    policy.part_reuse = [&](const std::string& path) {
-      return parts_.Reuse(registry, selection.root, path);
+    policy.part_reuse = [&](const std::string& path, bool listed_now) {
+      return parts_.Reuse(registry, selection.root, path, listed_now);
     };
-    policy.spine_reuse = [&](const std::string& path) {
-      return parts_.SpineReuse(registry, selection.root, path);
+    policy.spine_reuse = [&](const std::string& path, bool listed_now) {
+      return parts_.SpineReuse(registry, selection.root, path, listed_now);
     };
   }
   const bool had_tree = reading_of_.has_value();

@@ -86,7 +86,10 @@ class MonitorCache {
 
   CheckKind last_check() const { return last_check_; }
   // The part watches held, and the slices of one verification sweep.
+  // Every watch held besides the branch's own: the parts' and the spine's.
   std::size_t part_watches() const { return parts_.watches(); }
+  std::size_t spine_watches() const { return parts_.spine_watches(); }
+  std::size_t part_keys() const { return parts_.part_keys(); }
   std::size_t verify_slices() const { return parts_.slices(); }
   const RegStuff::WalkCounts& last_counts() const { return branch_.counts(); }
 

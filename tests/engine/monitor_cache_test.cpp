@@ -361,6 +361,28 @@ TEST_F(MonitorCacheSpineTest, ChangesBelowTheSpineLeaveItClosedAndItsOwnAreRead)
                                  "Watched\\S2  own=&H00000007"}));
   EXPECT_EQ(cache_.last_counts().spine_keys_reused, 1u);
   ExpectSameAsFull("after the spine's own changes");
+
+  // A part deleted and made again under a key of the spine: its old watch
+  // is dead, which only that key's fresh listing can tell.
+  registry_.RemoveKey(kRoot, Path(0, 1));
+  registry_.PutDword(kRoot, Path(0, 1) + "\\K0", "v", 0);
+  CachedCheck();
+  ExpectSameAsFull("part made again");
+  CachedCheck();
+  Pass(5000);
+  CachedCheck();
+  // Once its key's time is trusted, the part is taken over whenever its
+  // watch is quiet: a dead one would hide every change from then on.
+  for (const std::uint32_t value : {9u, 10u}) {
+    registry_.PutDword(kRoot, Path(0, 1) + "\\K0", "v", value);
+    CachedCheck();
+    ExpectSameAsFull("a change in the part made again");
+    EXPECT_NE(std::find(host_.rows.begin(), host_.rows.end(),
+                        "Watched\\S0\\P1\\K0  v=&H0000000" + std::string(1, "0123456789A"[value])),
+              host_.rows.end());
+    CachedCheck();
+    Pass(5000);
+  }
 }
 
 // The program's cache sizes its parts by the branch: about a thousand, so
