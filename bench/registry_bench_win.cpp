@@ -449,7 +449,7 @@ struct MonitorChecks {
   // The watches of the parts, and one verification sweep over the branch:
   // its slices, the time they take, and how long the sweep lasts at the
   // share of the time the cache allows.
-  std::size_t part_watches = 0, slices = 0;
+  std::size_t part_watches = 0, slices = 0, turns = 0;
   std::size_t spine_watches = 0, part_keys = 0;
   // The process's handles while the cache watches, more than before it.
   long watch_handles = 0;
@@ -478,7 +478,8 @@ void MeasureSweep(Engine& engine, const Branch& branch, MonitorChecks& m) {
   parts.set_part_keys(part_keys);
   parts.Update(engine.registry, platform::kHkeyCurrentUser, branch.path, *cached.tree());
   m.slices = parts.slices();
-  for (std::size_t slice = 0; slice < m.slices; ++slice) {
+  m.turns = parts.turns();
+  for (std::size_t turn = 0; turn < m.turns; ++turn) {
     const double start = Seconds();
     parts.VerifyNext(engine.registry, engine.host, platform::kHkeyCurrentUser);
     const double spent = Seconds() - start;
@@ -803,9 +804,9 @@ void PrintMonitorChecks(const Branch& branch, const MonitorChecks& m, const Figu
   std::printf("watches %zu: %zu parts of at most %zu keys and %zu keys above them; %s\n",
               m.part_watches, m.part_watches - m.spine_watches, m.part_keys, m.spine_watches,
               handles.c_str());
-  std::printf("verification sweep: %zu slices, %.2f s busy (longest slice %.1f ms), lasting "
-              "%.0f s at %.1f%% of the time\n",
-              m.slices, m.sweep_busy_s, m.longest_slice_s * 1000, m.sweep_length_s,
+  std::printf("verification sweep: %zu slices in %zu turns, %.2f s busy (longest turn %.1f ms), "
+              "lasting %.0f s at %.1f%% of the time\n",
+              m.slices, m.turns, m.sweep_busy_s, m.longest_slice_s * 1000, m.sweep_length_s,
               mKestrelmark::MonitorCache::kVerifyShare * 100);
 }
 

@@ -67,6 +67,12 @@ void BranchParts::Update(platform::Registry& registry, platform::RootKey root,
   Refresh(registry, root, parts_, true);
   Refresh(registry, root, spine_, false);
   if (next_slice_ >= slices_.size()) next_slice_ = 0;
+  // The turns of a sweep, grouped as VerifyNext groups them.
+  turns_ = 0;
+  for (std::size_t at = 0; at < slices_.size(); ++turns_) {
+    std::size_t keys = 0;
+    while (at < slices_.size() && keys < kVerifyKeys) keys += KeysOf(slices_[at++]);
+  }
 }
 
 void BranchParts::Refresh(platform::Registry& registry, platform::RootKey root,
@@ -125,23 +131,32 @@ void BranchParts::Clear() {
   spine_.clear();
   slices_.clear();
   next_slice_ = 0;
+  turns_ = 0;
   whole_dirty_ = false;
 }
 
 bool BranchParts::VerifyNext(platform::Registry& registry, mKestrelmark::EngineHost& host,
                              platform::RootKey root) {
-  if (slices_.empty()) return true;
-  if (next_slice_ >= slices_.size()) next_slice_ = 0;
-  const Slice& slice = slices_[next_slice_++];
-  std::string path = slice.path;
-  if (Same(registry, host, root, path, *slice.record, slice.recursive, true)) return true;
-  const auto found = parts_.find(slice.path);
-  if (found != parts_.end()) {
-    found->second.dirty = true;
-  } else {
-    whole_dirty_ = true;
+  std::size_t keys = 0;
+  for (std::size_t verified = 0; verified < slices_.size() && keys < kVerifyKeys; ++verified) {
+    if (next_slice_ >= slices_.size()) next_slice_ = 0;
+    const Slice& slice = slices_[next_slice_++];
+    keys += KeysOf(slice);
+    std::string path = slice.path;
+    if (Same(registry, host, root, path, *slice.record, slice.recursive, true)) continue;
+    const auto found = parts_.find(slice.path);
+    if (found != parts_.end()) {
+      found->second.dirty = true;
+    } else {
+      whole_dirty_ = true;
+    }
+    return false;
   }
-  return false;
+  return true;
+}
+
+std::size_t BranchParts::KeysOf(const Slice& slice) {
+  return slice.recursive ? slice.record->subtree_keys : 1;
 }
 
 bool BranchParts::Same(platform::Registry& registry, mKestrelmark::EngineHost& host,

@@ -67,13 +67,19 @@ class BranchParts {
   // they prove their parts unchanged from now on.
   void ProveAll();
 
-  // Verifies the next slice of the tree. False when it differs: the part
-  // is then read whole at the next walk, or, for a spine key, whole_dirty().
+  // Verifies the next slices of the tree, at least kVerifyKeys keys of
+  // them (small parts and single spine keys go together, so a sweep's
+  // turns stay few however small the parts). False when one differs: its
+  // part is then read whole at the next walk, or, for a spine key,
+  // whole_dirty(); the slices after it wait for the next turn.
+  static constexpr std::size_t kVerifyKeys = 100;
   bool VerifyNext(platform::Registry& registry, mKestrelmark::EngineHost& host,
                   platform::RootKey root);
   bool whole_dirty() const { return whole_dirty_; }
-  // Slices in one sweep over the whole tree.
+  // Slices in one sweep over the whole tree, and the VerifyNext turns that
+  // sweep takes.
   std::size_t slices() const { return slices_.size(); }
+  std::size_t turns() const { return turns_; }
   std::size_t watches() const { return parts_.size() + spine_.size(); }
   std::size_t spine_watches() const { return spine_.size(); }
 
@@ -91,6 +97,7 @@ class BranchParts {
   };
 
   void Collect(const std::string& path, const KeyRecord& record, bool is_start);
+  static std::size_t KeysOf(const Slice& slice);
   // Watches for the parts (or spine keys) of the tree just collected.
   void Refresh(platform::Registry& registry, platform::RootKey root,
                std::unordered_map<std::string, Part>& watched, bool subtree);
@@ -102,6 +109,7 @@ class BranchParts {
   std::unordered_map<std::string, Part> spine_;  // by path, the start key not
   std::vector<Slice> slices_;
   std::size_t next_slice_ = 0;
+  std::size_t turns_ = 0;
   bool whole_dirty_ = false;
 };
 

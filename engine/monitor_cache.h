@@ -91,6 +91,7 @@ class MonitorCache {
   std::size_t spine_watches() const { return parts_.spine_watches(); }
   std::size_t part_keys() const { return parts_.part_keys(); }
   std::size_t verify_slices() const { return parts_.slices(); }
+  std::size_t verify_turns() const { return parts_.turns(); }
   const RegStuff::WalkCounts& last_counts() const { return branch_.counts(); }
 
   // --- Used by CompareRegistry ---

@@ -423,6 +423,19 @@ TEST_F(MonitorCacheSizedTest, PartsFollowTheBranchsSize) {
   EXPECT_EQ(cache_.last_counts().spine_keys_reused, 10u);
   EXPECT_EQ(host_.rows.size(), 10u);
   ExpectSameAsFull("ten changes in ten parts");
+
+  // A sweep verifies a hundred keys or more a turn, so small parts do not
+  // make it longer: an access change is found within one sweep's turns.
+  EXPECT_EQ(cache_.verify_slices(), 1u + 10u + 100u);
+  EXPECT_EQ(cache_.verify_turns(), 11u);
+  registry_.DenyOpen(kRoot, Path(7, 3) + "\\C5");
+  for (std::size_t turn = 0; turn < cache_.verify_turns(); ++turn) {
+    Pass(MonitorCache::kSliceGapMs);
+    CachedCompare();
+  }
+  RecordingHost quiet;
+  EXPECT_EQ(cache_.last_reading()->ToStrings(),
+            RegStuff::ReadBranch(registry_, quiet, kRoot, "Watched", true).ToStrings());
 }
 
 TEST_F(MonitorCachePartsTest, PartDeletedAndMadeAgainIsWatchedAnew) {
