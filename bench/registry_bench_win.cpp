@@ -896,8 +896,15 @@ int main(int argc, char** argv) {
   g_stalls.Start();
   bench::ProbePoster poster(window->window.get(), kProbeMessage);
   const RoundFigures rounds = MeasureRounds(options, engine);
-  const MonitorChecks monitor_checks = MeasureMonitorChecks(options, engine);
-  const CompleteFigures complete = MeasureComplete(options, engine);
+  // --monitor-only measures waiting alone: the phases before it write to
+  // the registry, and the registry server would save those writes to disk
+  // while the waiting is measured.
+  MonitorChecks monitor_checks;
+  CompleteFigures complete;
+  if (!options.monitor_only) {
+    monitor_checks = MeasureMonitorChecks(options, engine);
+    complete = MeasureComplete(options, engine);
+  }
   // The probes stop here: posting one every 3 ms would cost more than the
   // monitoring measured next.
   poster.Stop();
@@ -908,8 +915,10 @@ int main(int argc, char** argv) {
 
   const std::string snapshot_text = files.ReadWholeFile(mKestrelmark::SnapshotPath(files));
   PrintRounds(options, rounds, snapshot_text.size(), host.label_writes());
-  PrintMonitorChecks(options.branch, monitor_checks, rounds.read);
-  PrintComplete(complete);
+  if (!options.monitor_only) {
+    PrintMonitorChecks(options.branch, monitor_checks, rounds.read);
+    PrintComplete(complete);
+  }
   PrintStallsAndMonitoring(steady, delays, options.reg_adds);
   DeleteFileA(mKestrelmark::SnapshotPath(files).c_str());
   RemoveDirectoryA(folder.c_str());
