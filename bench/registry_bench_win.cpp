@@ -45,6 +45,8 @@ struct Options {
   Branch branch;
   int runs = 5;
   int monitor_seconds = 0;
+  // Monitoring runs this long before it is measured.
+  int monitor_settle_seconds = 0;
   int reg_adds = 0;
   bool regenerate = false;
   bool remove_branch = false;
@@ -64,10 +66,13 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
     else if (arg == "--gaps") options.print_gaps = true;
     else if (arg.rfind("--runs=", 0) == 0) options.runs = std::max(1, std::atoi(arg.c_str() + 7));
     else if (arg.rfind("--monitor-seconds=", 0) == 0) options.monitor_seconds = std::atoi(arg.c_str() + 18);
+    else if (arg.rfind("--monitor-settle=", 0) == 0)
+      options.monitor_settle_seconds = std::atoi(arg.c_str() + 17);
     else if (arg.rfind("--reg-adds=", 0) == 0) options.reg_adds = std::atoi(arg.c_str() + 11);
     else {
       std::printf("usage: registry_bench [--runs=N] [--big] [--regenerate] [--remove]\n"
-                  "                      [--monitor-only] [--monitor-seconds=S] [--reg-adds=N]\n"
+                  "                      [--monitor-only] [--monitor-seconds=S] [--monitor-settle=S]\n"
+                  "                      [--reg-adds=N]\n"
                   "                      [--gaps]\n");
       return std::nullopt;
     }
@@ -569,7 +574,7 @@ struct SteadyMonitoring {
 // previous one ended, for the given seconds, on an unchanged branch. The
 // clock starts after the first check, which reads everything, so the
 // figure is the steady cost (the safety walk once a minute included).
-SteadyMonitoring MonitorUnchangedBranch(int seconds, Engine& engine) {
+SteadyMonitoring MonitorUnchangedBranch(int seconds, int settle_seconds, Engine& engine) {
   SteadyMonitoring steady;
   if (seconds <= 0) return steady;
   BenchHost& host = engine.host;
@@ -577,6 +582,10 @@ SteadyMonitoring MonitorUnchangedBranch(int seconds, Engine& engine) {
   mKestrelmark::EngineContext cached{engine.registry, engine.files, host, &cache};
   CheckAsTheWindowDoes(cached, host);
   PumpUntil(host, Seconds() + 0.5);
+  for (const double settled = Seconds() + settle_seconds; Seconds() < settled;) {
+    CheckAsTheWindowDoes(cached, host);
+    PumpUntil(host, Seconds() + 0.5);
+  }
   const double cpu_start = ProcessCpuSeconds();
   const double start = Seconds();
   std::printf("monitoring started\n");
@@ -910,7 +919,8 @@ int main(int argc, char** argv) {
   poster.Stop();
   g_stalls.Stop();
   host.PumpAll();
-  const SteadyMonitoring steady = MonitorUnchangedBranch(options.monitor_seconds, engine);
+  const SteadyMonitoring steady =
+      MonitorUnchangedBranch(options.monitor_seconds, options.monitor_settle_seconds, engine);
   const std::vector<double> delays = MeasureRegAdds(options.branch, options.reg_adds, engine);
 
   const std::string snapshot_text = files.ReadWholeFile(mKestrelmark::SnapshotPath(files));
