@@ -191,7 +191,7 @@ TEST(CompareCompleteTest, KeyRenamedInCaseIsDeletedAndAdded) {
 // was and show as a change, however it is made.
 TEST(CompareCompleteTest, SharedValuesAreUnchangedUntilEitherSideWrites) {
   const CompleteReading old =
-      Reading({K("R", kOld, {V("a", kSz, "1"), V("b", kDword, "2")}), K("R\S", kOld)});
+      Reading({K("R", kOld, {V("a", kSz, "1"), V("b", kDword, "2")}), K("R\\S", kOld)});
   CompleteReading now = old;
   ASSERT_TRUE(now.keys[0].values.SharesWith(old.keys[0].values));
   EXPECT_EQ(Compare(old, now), Rows{});
