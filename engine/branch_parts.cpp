@@ -8,29 +8,46 @@
 
 namespace RegStuff {
 
+namespace {
+
+platform::RegResult MakeWatch(platform::Registry& registry, platform::RootKey root,
+                              const std::string& path, bool subtree,
+                              std::unique_ptr<platform::BranchWatch>* watch) {
+  return subtree ? registry.WatchBranch(root, path, watch) : registry.WatchKey(root, path, watch);
+}
+
+}  // namespace
+
+bool BranchParts::Vouches(Part& watched, platform::Registry& registry, platform::RootKey root,
+                          const std::string& path, bool subtree, bool listed_now,
+                          bool dirty) {
+  const bool proved = watched.proved;
+  // A watch never signals its own key's deletion, nor anything after it.
+  if (!watched.watch || (listed_now && watched.watch->Check() != platform::kErrorSuccess)) {
+    watched.watch.reset();
+    if (MakeWatch(registry, root, path, subtree, &watched.watch) != platform::kErrorSuccess)
+      watched.watch.reset();
+    watched.proved = watched.watch != nullptr;
+    return false;
+  }
+  if (!proved || dirty || watched.watch->Signalled()) {
+    watched.proved = watched.watch->Arm() == platform::kErrorSuccess;
+    if (!watched.proved) watched.watch.reset();
+    return false;
+  }
+  return true;
+}
+
 PartReuse BranchParts::Reuse(platform::Registry& registry, platform::RootKey root,
                              const std::string& path, bool listed_now) {
   const auto found = parts_.find(path);
   // A part new to this tree: its watch comes after this walk.
   if (found == parts_.end()) return PartReuse::kWalk;
   Part& part = found->second;
-  const bool proved = part.proved;
   const bool dirty = part.dirty;
   part.dirty = false;
-  // A watch never signals its own key's deletion, nor anything after it.
-  if (!part.watch || (listed_now && part.watch->Check() != platform::kErrorSuccess)) {
-    part.watch.reset();
-    if (registry.WatchBranch(root, path, &part.watch) != platform::kErrorSuccess)
-      part.watch.reset();
-    part.proved = part.watch != nullptr;
-    return dirty ? PartReuse::kReadAll : PartReuse::kWalk;
-  }
-  if (!proved || dirty || part.watch->Signalled()) {
-    part.proved = part.watch->Arm() == platform::kErrorSuccess;
-    if (!part.proved) part.watch.reset();
-    return dirty ? PartReuse::kReadAll : PartReuse::kWalk;
-  }
-  return PartReuse::kReuse;
+  if (Vouches(part, registry, root, path, true, listed_now, dirty)) return PartReuse::kReuse;
+  return dirty ? PartReuse::kReadAll : PartReuse::kWalk;
 }
 
 std::size_t BranchParts::PartKeysFor(std::size_t branch_keys) {
@@ -40,21 +57,8 @@ std::size_t BranchParts::PartKeysFor(std::size_t branch_keys) {
 bool BranchParts::SpineReuse(platform::Registry& registry, platform::RootKey root,
                              const std::string& path, bool listed_now) {
   const auto found = spine_.find(path);
-  if (found == spine_.end()) return false;
-  Part& key = found->second;
-  const bool proved = key.proved;
-  if (!key.watch || (listed_now && key.watch->Check() != platform::kErrorSuccess)) {
-    key.watch.reset();
-    if (registry.WatchKey(root, path, &key.watch) != platform::kErrorSuccess) key.watch.reset();
-    key.proved = key.watch != nullptr;
-    return false;
-  }
-  if (!proved || key.watch->Signalled()) {
-    key.proved = key.watch->Arm() == platform::kErrorSuccess;
-    if (!key.proved) key.watch.reset();
-    return false;
-  }
-  return true;
+  return found != spine_.end() &&
+         Vouches(found->second, registry, root, path, false, listed_now, false);
 }
 
 void BranchParts::Update(platform::Registry& registry, platform::RootKey root,
@@ -86,9 +90,8 @@ void BranchParts::Refresh(platform::Registry& registry, platform::RootKey root,
     if (!part.watch) {
       // Armed after the part was read: it proves nothing until the next
       // reading of the part.
-      const platform::RegResult made = subtree ? registry.WatchBranch(root, it->first, &part.watch)
-                                               : registry.WatchKey(root, it->first, &part.watch);
-      if (made != platform::kErrorSuccess) part.watch.reset();
+      if (MakeWatch(registry, root, it->first, subtree, &part.watch) != platform::kErrorSuccess)
+        part.watch.reset();
       part.proved = false;
     }
     ++it;

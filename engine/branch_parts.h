@@ -96,6 +96,11 @@ class BranchParts {
     bool recursive;  // the whole subtree (a part, a small branch); else the key alone
   };
 
+  // Whether the watch proves its key (part or spine key) unchanged since
+  // the last reading of it; if not, the watch is armed, or made again, for
+  // the reading that follows.
+  static bool Vouches(Part& watched, platform::Registry& registry, platform::RootKey root,
+                      const std::string& path, bool subtree, bool listed_now, bool dirty);
   void Collect(const std::string& path, const KeyRecord& record, bool is_start);
   static std::size_t KeysOf(const Slice& slice);
   // Watches for the parts (or spine keys) of the tree just collected.

@@ -67,6 +67,13 @@ class SubkeyMatcher {
   std::optional<std::unordered_map<std::string_view, std::size_t>> index_;
 };
 
+// Which of the key's subkeys are parts: those small enough under a key
+// that is not.
+void MarkChildParts(KeyRecord& record, std::size_t part_keys) {
+  const bool split = part_keys != 0 && record.subtree_keys > part_keys;
+  for (KeyRecord& child : record.subkeys) child.part = split && child.subtree_keys <= part_keys;
+}
+
 class Walk {
  public:
   Walk(platform::Registry& registry, mKestrelmark::EngineHost& host, platform::RootKey root,
@@ -185,8 +192,8 @@ class Walk {
   platform::KeyTime ListedTime(const std::string& path) {
     const std::size_t separator = path.rfind('\\');
     const std::string parent = separator == std::string::npos ? "" : path.substr(0, separator);
-    const std::string_view name =
-        separator == std::string::npos ? std::string_view(path) : std::string_view(path).substr(separator + 1);
+    const std::string_view name = std::string_view(path).substr(
+        separator == std::string::npos ? 0 : separator + 1);
     platform::KeyHandle key = 0;
     if (registry_.OpenKey(root_, parent, access_, &key) != platform::kErrorSuccess)
       return platform::kUnknownKeyTime;
@@ -374,8 +381,7 @@ class Walk {
     std::size_t keys = 1;
     for (const KeyRecord& child : now.subkeys) keys += child.subtree_keys;
     now.subtree_keys = keys;
-    const bool split = policy_.part_keys != 0 && keys > policy_.part_keys;
-    for (KeyRecord& child : now.subkeys) child.part = split && child.subtree_keys <= policy_.part_keys;
+    MarkChildParts(now, policy_.part_keys);
   }
 
   PartReuse PartReuseFor(const std::string& path, const KeyRecord* old, const KeyRecord* now,
@@ -557,11 +563,8 @@ class Walk {
 }  // namespace
 
 void MarkParts(KeyRecord& record, std::size_t part_keys) {
-  const bool split = part_keys != 0 && record.subtree_keys > part_keys;
-  for (KeyRecord& child : record.subkeys) {
-    child.part = split && child.subtree_keys <= part_keys;
-    MarkParts(child, part_keys);
-  }
+  MarkChildParts(record, part_keys);
+  for (KeyRecord& child : record.subkeys) MarkParts(child, part_keys);
 }
 
 void WalkBranch(platform::Registry& registry, mKestrelmark::EngineHost& host,
