@@ -116,8 +116,13 @@ class MemoryRegistry::MemoryWatch : public BranchWatch {
 
 MemoryRegistry::MemoryRegistry() {
   for (RootKey root : {kHkeyClassesRoot, kHkeyCurrentUser, kHkeyLocalMachine, kHkeyUsers,
-                       kHkeyCurrentConfig})
-    roots_[root] = std::make_shared<Node>();
+                       kHkeyCurrentConfig}) {
+    // Every key has a time, the roots too: one never written since would
+    // otherwise have none, and a reader could never trust it.
+    auto node = std::make_shared<Node>();
+    node->time = Stamp();
+    roots_[root] = std::move(node);
+  }
 }
 
 MemoryRegistry::~MemoryRegistry() = default;
